@@ -1,0 +1,44 @@
+// The one way out of the program after an unrecoverable error.
+//
+// FatalMessage formats its text into a 200-byte buffer (longer texts are cut,
+// never written past the buffer), hands it to the presenter, closes every open
+// file through the close hook and ends the process with the presenter's result
+// plus one: 2 after the user pressed OK, 1 if the text could not be shown.
+#pragma once
+
+#include <stdarg.h>
+
+enum { FatalTextSize = 200 };
+
+#if defined(__GNUC__)
+#define LZX_PRINTF(f, a) __attribute__((format(printf, f, a)))
+#else
+#define LZX_PRINTF(f, a)
+#endif
+
+[[noreturn]] void FatalMessage(const char* format, ...) LZX_PRINTF(1, 2);
+[[noreturn]] void FatalMessageV(const char* format, va_list args);
+
+// code < 0: "Internal error\nFile: %s\nLine: %d"; otherwise
+// "Internal error [%d] in [%s,%d]".
+[[noreturn]] void InternalError(const char* source, int line, int code);
+
+// Shows the fatal text and waits for the user. Returns the message box result
+// (1 for OK) or 0 when the text could not be shown. The default writes the
+// text to standard error and returns 1.
+typedef int (*FatalPresenter)(const char* text);
+void FatalSetPresenter(FatalPresenter presenter);
+
+// Closes every open file; registered by the file layer so that this layer
+// need not know it.
+typedef void (*FatalCloseHook)(void);
+void FatalSetCloseHook(FatalCloseHook hook);
+
+// Ends the process with the given exit code. The default is exit(). Test and
+// fuzz harnesses may install one that longjmps back; if it returns, exit()
+// follows anyway.
+typedef void (*FatalTerminator)(int exitCode);
+void FatalSetTerminator(FatalTerminator terminator);
+
+// The text of the last fatal message (empty before the first).
+const char* FatalLastText(void);

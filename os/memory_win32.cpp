@@ -1,0 +1,29 @@
+#ifdef _WIN32
+#include <windows.h>
+
+#include <string.h>
+
+#include "os/memory.h"
+
+OsMemHandle OsMemAlloc(size_t size) { return (OsMemHandle)GlobalAlloc(GMEM_MOVEABLE, size); }
+
+void* OsMemLock(OsMemHandle handle) { return GlobalLock((HGLOBAL)handle); }
+
+void OsMemFree(OsMemHandle handle) {
+  GlobalUnlock((HGLOBAL)handle);
+  GlobalFree((HGLOBAL)handle);
+}
+
+void OsLastErrorText(char* text, size_t size) {
+  if (size == 0) return;
+  text[0] = '\0';
+  char* message = nullptr;
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, GetLastError(),
+                           MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPSTR)&message, 0, nullptr);
+  if (n && message) {
+    strncpy(text, message, size - 1);
+    text[size - 1] = '\0';
+  }
+  if (message) LocalFree(message);
+}
+#endif
