@@ -1,0 +1,32 @@
+// The LZ block coder: a greedy parse over hash chains (1,024-byte window,
+// matches of 4..256 bytes) with one Huffman code for literals and references.
+#pragma once
+
+#include <stdint.h>
+
+enum {
+  LzSymbols = 400,  // 256 literals, then 256 + 16 * lb + ds
+  LzWindow = 1024,
+  LzMinMatch = 4,
+  LzMaxMatch = 256,
+  ItemMax = 16384,
+};
+
+// One token per literal or reference: symbol in bits 0..8, for a reference
+// L - 3 in bits 9..16 and D - 1 in bits 17..26.
+extern uint32_t ItemBuf[ItemMax];
+extern int ItemCount;
+
+// Codes RleBuf[0..size-1] (size 0..16,384) into BitBuf; returns the number of
+// bits before padding.
+int LzxPack(int size);
+
+// Decodes a block of bits bits in BitBuf into RleBuf; returns the bytes written.
+int LzxUnpack(int bits);
+
+// Longest match for RleBuf[pos] with avail bytes left; a result below 4 means
+// none. *dist receives the distance of a match.
+int FindMatch(int pos, int avail, int* dist);
+
+void HufOutLit(int byte);
+void HufOutRef(int lengthMinus3, int distMinus1);
