@@ -1,0 +1,106 @@
+// File records and the open-file table.
+//
+// A FileRec wraps one system file handle; every count, position and size is in
+// records of recSize bytes. No operation reports an error to its caller: it
+// succeeds or ends the program through FileError ("\nFile Error : name = [%s]
+// code = %d"). The one quiet failure is FileDelete with a negative recSize.
+// Every open handle is recorded in the 30-slot open-file table from its open to
+// its close, so that the fatal path can close them all.
+#pragma once
+
+#include "base/fatal.h"
+#include "os/files.h"
+
+enum {
+  FileNameSize = 260,  // a name of at most 259 characters and its NUL
+  OpenFileSlots = 30,
+  FilePrintfSize = 1024,  // FilePrintf's text: at most 1023 characters
+};
+
+// File error codes (the text's "code = %d").
+enum {
+  FileErrRead = 201,
+  FileErrDelete = 203,
+  FileErrRename = 204,
+  FileErrWrite = 205,
+  FileErrNotWritable = 206,
+  FileErrSeek = 207,
+  FileErrSize = 208,
+  FileErrOpenRead = 209,
+  FileErrOpenAppend = 210,
+  FileErrCreate = 211,
+  FileErrOpenReadWrite = 212,
+  FileErrNameTooLong = 213,  // a name of FileNameSize characters or more
+  FileErrOrigin = 432,
+};
+
+struct FileRec {
+  OsFileHandle handle;  // 0 while closed
+  int recSize;          // bytes per record; negative only to make FileDelete quiet
+  char name[FileNameSize];
+};
+
+// Clears the record and stores recSize and, if given, the name. A name of more
+// than 259 characters is refused (FileError 213) rather than cut, since a cut
+// name would address another file.
+void FileInit(FileRec* rec, int recSize, const char* name);
+
+// Open modes. Each registers the handle in the open-file table; the writing
+// modes then require the path to be writable (206, the printer is exempt).
+void FileOpenRead(FileRec* rec);       // 209
+void FileCreate(FileRec* rec);         // 211, 206; truncates
+void FileAppend(FileRec* rec);         // 210, 207, 206; positioned at the end
+void FileOpenReadWrite(FileRec* rec);  // 212, 206; created if missing
+
+// Closes and unregisters an open record; a closed one is left alone.
+void FileClose(FileRec* rec);
+int FileIsClosed(const FileRec* rec);
+
+// One read of n records; returns the whole records read (0 at end of file). A
+// trailing partial record is stored in the buffer but not counted. 201.
+int FileRead(FileRec* rec, int n, void* buffer);
+// One write of n records; anything short of all of them is 205. Returns n.
+int FileWrite(FileRec* rec, int n, const void* buffer);
+// Moves by n records from origin 0 (start), 1 (current) or 2 (end); another
+// origin is 432 before any system call; 207.
+void FileSeek(FileRec* rec, int n, int origin);
+// Position in records; 207.
+int FileTell(FileRec* rec);
+// Size in records, rounded down; 208. A closed record is opened and closed
+// again (209); an open one keeps its position.
+int FileSize(FileRec* rec);
+
+// Copies source to target (both initialised, not open) through buffer, in
+// chunks of size / source recSize records (at least one).
+void FileCopy(FileRec* source, FileRec* target, void* buffer, int size);
+// Renames the (closed) file to newName, which must not exist (204), and stores
+// the new name.
+void FileRename(FileRec* rec, const char* newName);
+// 1 if the file is gone or never existed; a failed delete of an existing file
+// returns 0 when recSize is negative, else is 203.
+int FileDelete(FileRec* rec);
+
+// Writes text and CR LF; returns the records written (length + 2). 205.
+int FileWriteLine(FileRec* rec, const char* text);
+// Writes the formatted text (at most 1023 characters; a longer one is 205 and
+// nothing is written); returns its length. 205.
+int FilePrintf(FileRec* rec, const char* format, ...) LZX_PRINTF(2, 3);
+
+// Traces and then shows the file error; never returns.
+[[noreturn]] void FileError(const FileRec* rec, int code);
+
+// 1 if the path's last component (after the last backslash) begins with "prn"
+// in any case.
+int IsPrinterName(const char* path);
+
+// The open-file table. OpenFileAdd: internal error 95 for a handle already in
+// a slot before the first free one, 94 when all 30 are in use. OpenFileRemove:
+// "Illegal unstack [%s]" for a handle in no slot.
+void OpenFileAdd(const FileRec* rec);
+void OpenFileRemove(const FileRec* rec);
+// Closes every handle in the table (the fatal path's close hook).
+void OpenFileCloseAll(void);
+// 1 if a slot is in use (its name is traced as "\nFile not closed [%s]").
+int OpenFileAnyLeft(void);
+// Empties the table and registers OpenFileCloseAll with the fatal path; 0.
+int OpenFileReset(void);

@@ -1,0 +1,100 @@
+// Files, directories, attributes and temporary names: the calls the file layer
+// makes, one for one, on the system.
+//
+// Win32: kernel32 exactly as the file layer asks (CreateFileA, ReadFile,
+// WriteFile, SetFilePointer, GetFileSize, CloseHandle, GetFileAttributesA,
+// DeleteFileA, MoveFileA, MoveFileExA, CreateDirectoryA, RemoveDirectoryA,
+// FindFirstFileA/FindNextFileA/FindClose, GetFileTime/FileTimeToDosDateTime).
+//
+// POSIX: the same contract. Every path is taken with the backslash read as '/'
+// so that the same names work on both sides. Share modes become advisory
+// whole-file locks (flock) taken without waiting when the file is opened: a
+// shared lock for OsOpenRead, an exclusive one for every other mode. So two
+// opens through this seam conflict as they do on Win32 (also within one
+// process), but a program that does not lock is not kept out, and a locked
+// file can still be deleted or renamed.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+typedef uintptr_t OsFileHandle;  // 0 = closed / open failed
+typedef uintptr_t OsFindHandle;  // 0 = no search
+
+// Open modes: desired access, share mode and creation of CreateFileA.
+enum OsOpenMode {
+  OsOpenRead,           // GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING
+  OsOpenCreate,         // GENERIC_WRITE, share 0, CREATE_ALWAYS (truncates)
+  OsOpenAppend,         // GENERIC_WRITE, share 0, OPEN_ALWAYS (position at start)
+  OsOpenReadWrite,      // GENERIC_READ | GENERIC_WRITE, share 0, OPEN_ALWAYS
+  OsOpenExclusiveRead,  // GENERIC_READ, share 0, OPEN_EXISTING
+};
+
+// Seek origins (FILE_BEGIN, FILE_CURRENT, FILE_END).
+enum { OsSeekBegin = 0, OsSeekCurrent = 1, OsSeekEnd = 2 };
+
+// Results of OsFileAttributes.
+enum : uint32_t {
+  OsAttrReadOnly = 0x01,     // FILE_ATTRIBUTE_READONLY; POSIX: no write permission bit at all
+  OsAttrDirectory = 0x10,    // FILE_ATTRIBUTE_DIRECTORY
+  OsAttrNone = 0xFFFFFFFFu,  // INVALID_FILE_ATTRIBUTES: the attributes could not be read
+};
+
+// The failure value of OsFileSeek and OsFileSize (INVALID_SET_FILE_POINTER,
+// INVALID_FILE_SIZE).
+enum : uint32_t { OsFileFailed = 0xFFFFFFFFu };
+
+// Longest name a search reports, with its NUL (MAX_PATH).
+enum { OsFindNameSize = 260 };
+
+// Opens name in the given mode; 0 on failure.
+OsFileHandle OsFileOpen(const char* name, int mode);
+// Closes the handle; the result is not reported. 0 is ignored.
+void OsFileClose(OsFileHandle handle);
+
+// One ReadFile / WriteFile of size bytes; *done receives the bytes moved.
+// Return 1 if the call succeeded (end of file is success with *done 0), else 0.
+int OsFileRead(OsFileHandle handle, void* buffer, uint32_t size, uint32_t* done);
+int OsFileWrite(OsFileHandle handle, const void* buffer, uint32_t size, uint32_t* done);
+
+// SetFilePointer with a signed 32-bit distance and no high part; the new
+// position, or OsFileFailed.
+uint32_t OsFileSeek(OsFileHandle handle, int32_t distance, int origin);
+// GetFileSize without the high part; OsFileFailed on failure.
+uint32_t OsFileSize(OsFileHandle handle);
+
+// GetFileTime (last write) and FileTimeToDosDateTime, without conversion to
+// local time: DOS date in the high 16 bits, DOS time in the low 16. The results
+// of the system calls are not checked (0 when nothing could be read).
+uint32_t OsFileDosDateTime(OsFileHandle handle);
+
+// GetFileAttributesA; OsAttrNone if the path cannot be examined.
+uint32_t OsFileAttributes(const char* path);
+
+// DeleteFileA: 1 on success. A directory is not a file and is not deleted.
+int OsFileDelete(const char* path);
+// MoveFileA: 1 on success; fails if to exists (atomically on both sides).
+int OsFileMove(const char* from, const char* to);
+// MoveFileExA with MOVEFILE_REPLACE_EXISTING: 1 on success; replaces a file at to.
+int OsFileMoveReplace(const char* from, const char* to);
+
+// CreateDirectoryA (no security attributes) and RemoveDirectoryA: 1 on success.
+int OsDirCreate(const char* path);
+int OsDirRemove(const char* path);
+
+// FindFirstFileA / FindNextFileA / FindClose. The pattern is a directory
+// followed by a name with the wildcards * and ?, matched without regard to
+// case; "*.*" matches every name. Every entry is reported, "." and ".." too.
+// The entry's name is copied into name (OsFindNameSize bytes). OsFindFirst
+// returns 0 if nothing matched or the search failed; OsFindNext returns 1 while
+// it has stored another name.
+OsFindHandle OsFindFirst(const char* pattern, char name[OsFindNameSize]);
+int OsFindNext(OsFindHandle find, char name[OsFindNameSize]);
+void OsFindClose(OsFindHandle find);
+
+// A short name for a temporary file in the current directory: at most 15
+// characters, no directory part, naming no file that exists at the time of the
+// call. Writes it with its NUL into name (size >= 16); 1 on success, 0 if no
+// free name was found.
+enum { OsTempNameSize = 16 };
+int OsTempName(char* name, size_t size);
