@@ -47,9 +47,16 @@ void FileError(const FileRec* rec, int code) {
 }
 
 void FileInit(FileRec* rec, int recSize, const char* name) {
+  // Copied first, so that the record's own name survives the clearing (a
+  // re-initialisation with another record size).
+  char copy[FileNameSize];
+  int fits = 1;
+  copy[0] = '\0';
+  if (name) fits = CopyName(copy, sizeof copy, name);
   memset(rec, 0, sizeof *rec);
   rec->recSize = recSize;
-  if (name && !CopyName(rec->name, sizeof rec->name, name)) FileError(rec, FileErrNameTooLong);
+  strcpy(rec->name, copy);
+  if (!fits) FileError(rec, FileErrNameTooLong);
 }
 
 void FileOpenRead(FileRec* rec) { Open(rec, OsOpenRead, FileErrOpenRead); }

@@ -45,6 +45,9 @@ TEST_F(FileRecords, CountsWholeRecordsAndKeepsTheTrailingPart) {
   FileClose(&f);
   EXPECT_TRUE(FileIsClosed(&f));
 
+  FileInit(&f, 1, f.name);  // the same file, now in bytes
+  EXPECT_EQ(FileSize(&f), 1000);
+
   FileRec never;
   FileInit(&never, 1, "never.bin");
   FileClose(&never);

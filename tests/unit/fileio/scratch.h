@@ -40,12 +40,23 @@ class Scratch : public testing::Test {
     EXPECT_EQ(OpenFileAnyLeft(), 0) << "a test left a file open";
     OpenFileCloseAll();
     fs::current_path(saved_, ec);
-    // Read-only files would stop the removal on Windows.
+    // This test's directory and those that its death-test children left
+    // behind on Windows: they are named alike.
+    const std::string prefix = dir_.filename().string().substr(0, dir_.filename().string().rfind('.') + 1);
     std::error_code walk;
-    for (auto it = fs::recursive_directory_iterator(dir_, walk); !walk && it != fs::recursive_directory_iterator();
+    for (auto it = fs::directory_iterator(dir_.parent_path(), walk); !walk && it != fs::directory_iterator();
+         it.increment(walk))
+      if (it->path().filename().string().rfind(prefix, 0) == 0) RemoveTree(it->path());
+  }
+
+  static void RemoveTree(const std::filesystem::path& dir) {
+    namespace fs = std::filesystem;
+    std::error_code ec, walk;
+    // Read-only files would stop the removal on Windows.
+    for (auto it = fs::recursive_directory_iterator(dir, walk); !walk && it != fs::recursive_directory_iterator();
          it.increment(walk))
       fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
-    fs::remove_all(dir_, ec);
+    fs::remove_all(dir, ec);
   }
 
   // Writes bytes to a file named with backslashes, without the file layer.
