@@ -132,7 +132,7 @@ TEST(LzxUnpackDeathTest, DamagedBlocksEndOnTheFatalPath) {
         int bits = LzxPack(8);
         // Replace the code of 'a' by that of the reference: both are one bit.
         int s = 304;
-        ASSERT_EQ(MainTable.len['a'], 1);
+        ASSERT_EQ(MainTable.len[0x61], 1);
         ASSERT_EQ(MainTable.len[s], 1);
         int at = bits - 1 - 2;  // reference code, then its two length bits
         BitBuf[(at - 1) / 8] ^= (unsigned char)(1 << ((at - 1) % 8));
@@ -149,12 +149,12 @@ TEST(LzxUnpackDeathTest, OutputBeyondRleBufIsFatal) {
       {
         MainTable.count = LzSymbols;
         memset(MainTable.len, 0, sizeof MainTable.len);
-        MainTable.len['a'] = 1;
+        MainTable.len[0x61] = 1;
         MainTable.len[256 + 16 * 8] = 1;
         BitPos = 0;
         SendLens(MainTable);
         LenToVal(MainTable);
-        PutBits(1, MainTable.val['a']);
+        PutBits(1, MainTable.val[0x61]);
         for (int i = 0; i < 130; i++) {
           PutBits(1, MainTable.val[256 + 128]);
           PutBits(7, 127);
