@@ -68,10 +68,12 @@ def flip(tool, archive, data):
             damaged[pos] ^= 1 << bit
             if structurally_sound(tool, probe, bytes(damaged)):
                 os.remove(probe)
+                print('flipped bit %d of byte %d; the structure stays sound' % (bit, pos))
                 return bytes(damaged)
     os.remove(probe)
     damaged = bytearray(data)
     damaged[n - 8] ^= 1
+    print('flipped bit 0 of byte %d; no flip found that keeps the structure sound' % (n - 8))
     return bytes(damaged)
 
 

@@ -89,7 +89,10 @@ int WriteSecondArchive(char* path) {
 }
 
 int RunUpdate(const char* archivePath, const char* installDir) {
+  LARGE_INTEGER start, checked, done, frequency;
+  QueryPerformanceCounter(&start);
   CheckTempArchive(archivePath);
+  QueryPerformanceCounter(&checked);
 
   char versionPath[InstallDirSize];
   int m = snprintf(versionPath, sizeof versionPath, "%s\\%s", installDir, VersionFileName);
@@ -131,5 +134,12 @@ int RunUpdate(const char* archivePath, const char* installDir) {
   }
   VersionFileWrite(versionPath, table, rows);
   BlockFree(table);
+  if (LogEnabled) {
+    QueryPerformanceCounter(&done);
+    QueryPerformanceFrequency(&frequency);
+    double us = 1e6 / (double)frequency.QuadPart;
+    LogPrintf("Digest check: %.0f us of %.0f us for the update run\n", (double)(checked.QuadPart - start.QuadPart) * us,
+              (double)(done.QuadPart - start.QuadPart) * us);
+  }
   return 1;
 }
