@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 #include "lzx/bitio.h"
 #include "lzx/hufcoder.h"
@@ -128,6 +129,24 @@ void ReleaseBenchFile(BenchFile* file) {
   std::vector<CodedBlock>().swap(file->lzx);
   std::vector<CodedBlock>().swap(file->huf);
   file->prepared = false;
+}
+
+double CpuNow(void) {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
+}
+
+double CpuPairCost(void) {
+  static double cost = -1;
+  if (cost < 0) {
+    cost = 1;
+    for (int i = 0; i < 2000; i++) {
+      double a = CpuNow(), b = CpuNow();
+      if (b - a < cost) cost = b - a;
+    }
+  }
+  return cost;
 }
 
 size_t RleTotal(const BenchFile& file) {

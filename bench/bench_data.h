@@ -44,6 +44,12 @@ void PrepareBenchFile(BenchFile* file);
 // Drops the prepared forms and the data.
 void ReleaseBenchFile(BenchFile* file);
 
+// The thread's CPU time in seconds. The machine is shared, so the benchmarks
+// count the time this thread ran rather than the time that passed.
+double CpuNow(void);
+// What one CpuNow pair costs by itself; the block-by-block timings subtract it.
+double CpuPairCost(void);
+
 // Sums of the coded sizes, in bytes as a compressed file stores them.
 size_t RleTotal(const BenchFile& file);
 size_t CodedTotal(const std::vector<CodedBlock>& blocks);

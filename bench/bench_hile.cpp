@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <string>
 
 #if LZX_BENCH_HILE
@@ -20,10 +19,7 @@ char ScratchDir[256];
 char HomeDir[4096];
 
 #if LZX_BENCH_HILE
-typedef std::chrono::steady_clock Clock;
-enum { Piece = 65536 };  // the write and read size of the lzx tool
-
-double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+const size_t Piece = 65536;  // the write and read size of the lzx tool
 
 int WriteStream(const Bytes& data, const char* name, const char* mode) {
   HILE* h = Hopen(name, mode);
@@ -39,9 +35,9 @@ void BenchWrite(benchmark::State& state, BenchFile* file, BenchUse use, const ch
   std::string name = std::string("w-") + mode + ".lzx";
   int size = 0;
   for (auto _ : state) {
-    auto a = Clock::now();
+    double a = CpuNow();
     size = WriteStream(f.data, name.c_str(), mode);
-    state.SetIterationTime(Seconds(a, Clock::now()));
+    state.SetIterationTime(CpuNow() - a);
   }
   remove(name.c_str());
   state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)f.data.size());
@@ -56,17 +52,17 @@ void BenchRead(benchmark::State& state, BenchFile* file, BenchUse use, const cha
   bool checked = false;
   for (auto _ : state) {
     bool same = true;
-    auto a = Clock::now();
+    double a = CpuNow();
     HILE* h = Hopen(name.c_str(), "rb");
     size_t at = 0;
     for (;;) {
-      int n = Hread(piece, Piece, h);
+      int n = Hread(piece, (int)Piece, h);
       if (!checked) same = same && at + n <= f.data.size() && memcmp(piece, f.data.data() + at, n) == 0;
       at += n;
-      if (n < Piece) break;
+      if (n < (int)Piece) break;
     }
     Hclose(h);
-    state.SetIterationTime(Seconds(a, Clock::now()));
+    state.SetIterationTime(CpuNow() - a);
     if (!checked && (!same || at != f.data.size())) {
       state.SkipWithError("the stream reads back different bytes");
       break;
