@@ -15,8 +15,11 @@ typedef std::vector<unsigned char> Bytes;
 
 // Each test runs in a directory of its own under LZX_TEST_TMP, made the
 // current directory, so that names stay short and relative and the temporary
-// index files of the compressed file land there too. The directory is emptied,
-// not removed: a death-test child on Windows runs the test again from the top.
+// index files of the compressed file land there too. A death-test child on
+// Windows runs the test again from the top, in the same directory: it must not
+// empty it (the parent marks the directory as prepared in the environment the
+// children inherit), and the parent must not hold a file open across a death
+// test.
 class ScratchTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -26,8 +29,14 @@ class ScratchTest : public testing::Test {
     const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
     dir_ = base / (std::string(info->test_suite_name()) + "." + info->name());
     std::filesystem::create_directories(dir_, ec);
-    for (const auto& entry : std::filesystem::directory_iterator(dir_, ec))
-      std::filesystem::remove_all(entry.path(), ec);
+    const char* prepared = getenv("LZX_SCRATCH_PREPARED");
+    if (prepared == nullptr || dir_.string() != prepared) {
+      for (const auto& entry : std::filesystem::directory_iterator(dir_, ec))
+        std::filesystem::remove_all(entry.path(), ec);
+      static char setting[1200];
+      snprintf(setting, sizeof setting, "LZX_SCRATCH_PREPARED=%s", dir_.string().c_str());
+      putenv(setting);
+    }
     std::filesystem::current_path(dir_, ec);
     ASSERT_FALSE(ec) << dir_;
     OpenFileReset();
@@ -87,6 +96,15 @@ inline Bytes SampleData(size_t n, unsigned seed = 1) {
     else
       b[i] = (unsigned char)((i / 20) & 0x0F);
   }
+  return b;
+}
+
+// The Sor stage needs a row of 64 0xFF bytes in every block (the last block
+// is padded with zeros): every fourth row is one.
+inline Bytes SorData(size_t n, unsigned seed = 1) {
+  Bytes b = SampleData(n, seed);
+  for (size_t i = 64; i < n; i += 256)
+    for (size_t k = i; k < i + 64 && k < n; k++) b[k] = 0xFF;
   return b;
 }
 

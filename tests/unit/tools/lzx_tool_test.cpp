@@ -76,7 +76,7 @@ TEST_F(Tool, PackListTestUnpackWithTable) {
 }
 
 TEST_F(Tool, CompressAndDecompressEveryMode) {
-  Bytes data = SampleData(70000, 3);
+  Bytes data = SorData(70000, 3);
   PutFile("in.bin", data);
   for (const char* mode : {"", "--mode wb", "--mode wbh", "--mode wbs"}) {
     ASSERT_EQ(Run(std::string("compress ") + mode + " in.bin c.lzx"), 0) << err_;
