@@ -1,30 +1,175 @@
+// File records: opening, transfers, positions, copy, rename, delete and the
+// uniform file error.
 #include "fileio/file.h"
 
-#include "base/fatal.h"
+#include <stdarg.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
 
-#define STUB InternalError("FILEIO", __LINE__, -1)
+#include "base/trace.h"
+#include "fileio/names.h"
 
-void FileInit(FileRec*, int, const char*) { STUB; }
-void FileOpenRead(FileRec*) { STUB; }
-void FileCreate(FileRec*) { STUB; }
-void FileAppend(FileRec*) { STUB; }
-void FileOpenReadWrite(FileRec*) { STUB; }
-void FileClose(FileRec*) { STUB; }
+namespace {
+
+const char FileErrorFormat[] = "\nFile Error : name = [%s] code = %d";
+
+// Room in the fatal text for the name: the format without its "%s", a code
+// of up to 11 characters, and the NUL.
+enum { FileErrorNameRoom = FatalTextSize - (sizeof FileErrorFormat - 1 - 4) - 11 - 1 };
+
+// The byte count of n records; refuses what would not be one 32-bit request
+// (a negative record size would also turn the count into a huge one).
+uint32_t Bytes(const FileRec* rec, int n) {
+  if (rec->recSize <= 0) InternalError("FILEIO", __LINE__, FileInternalBadRecSize);
+  int64_t bytes = (int64_t)n * rec->recSize;
+  if (n < 0 || bytes > INT32_MAX) InternalError("FILEIO", __LINE__, FileInternalBadCount);
+  return (uint32_t)bytes;
+}
+
+void Open(FileRec* rec, int mode, int code) {
+  rec->handle = OsFileOpen(rec->name, mode);
+  if (!rec->handle) FileError(rec, code);
+  if (mode == OsOpenAppend) FileSeek(rec, 0, OsSeekEnd);
+  OpenFileAdd(rec);
+  if (mode == OsOpenRead) return;
+  uint32_t attributes = OsFileAttributes(rec->name);
+  int writable = attributes != OsAttrNone && !(attributes & OsAttrReadOnly);
+  if (!writable && !IsPrinterName(rec->name)) FileError(rec, FileErrNotWritable);
+}
+
+}  // namespace
+
+void FileError(const FileRec* rec, int code) {
+  char shortName[FileErrorNameRoom + 1];
+  TraceLine(FileErrorFormat, rec->name);
+  FatalMessage(FileErrorFormat, ShortName(rec->name, shortName, FileErrorNameRoom), code);
+}
+
+void FileInit(FileRec* rec, int recSize, const char* name) {
+  // Copied first, so that the record's own name survives the clearing (a
+  // re-initialisation with another record size).
+  char copy[FileNameSize];
+  int fits = 1;
+  copy[0] = '\0';
+  if (name) fits = CopyName(copy, sizeof copy, name);
+  memset(rec, 0, sizeof *rec);
+  rec->recSize = recSize;
+  strcpy(rec->name, copy);
+  if (!fits) FileError(rec, FileErrNameTooLong);
+}
+
+void FileOpenRead(FileRec* rec) { Open(rec, OsOpenRead, FileErrOpenRead); }
+void FileCreate(FileRec* rec) { Open(rec, OsOpenCreate, FileErrCreate); }
+void FileAppend(FileRec* rec) { Open(rec, OsOpenAppend, FileErrOpenAppend); }
+void FileOpenReadWrite(FileRec* rec) { Open(rec, OsOpenReadWrite, FileErrOpenReadWrite); }
+
+void FileClose(FileRec* rec) {
+  if (!rec->handle) return;
+  OsFileClose(rec->handle);
+  OpenFileRemove(rec);
+  rec->handle = 0;
+}
+
 int FileIsClosed(const FileRec* rec) { return rec->handle == 0; }
-int FileRead(FileRec*, int, void*) { STUB; }
-int FileWrite(FileRec*, int, const void*) { STUB; }
-void FileSeek(FileRec*, int, int) { STUB; }
-int FileTell(FileRec*) { STUB; }
-int FileSize(FileRec*) { STUB; }
-void FileCopy(FileRec*, FileRec*, void*, int) { STUB; }
-void FileRename(FileRec*, const char*) { STUB; }
-int FileDelete(FileRec*) { STUB; }
-int FileWriteLine(FileRec*, const char*) { STUB; }
-int FilePrintf(FileRec*, const char*, ...) { STUB; }
-void FileError(const FileRec*, int) { STUB; }
-int IsPrinterName(const char*) { STUB; }
-void OpenFileAdd(const FileRec*) { STUB; }
-void OpenFileRemove(const FileRec*) { STUB; }
-void OpenFileCloseAll(void) {}
-int OpenFileAnyLeft(void) { return 0; }
-int OpenFileReset(void) { return 0; }
+
+int FileRead(FileRec* rec, int n, void* buffer) {
+  uint32_t done = 0;
+  if (!OsFileRead(rec->handle, buffer, Bytes(rec, n), &done)) FileError(rec, FileErrRead);
+  return (int)(done / (uint32_t)rec->recSize);
+}
+
+int FileWrite(FileRec* rec, int n, const void* buffer) {
+  uint32_t size = Bytes(rec, n), done = 0;
+  if (!OsFileWrite(rec->handle, buffer, size, &done) || done != size) FileError(rec, FileErrWrite);
+  return n;
+}
+
+void FileSeek(FileRec* rec, int n, int origin) {
+  if (origin < OsSeekBegin || origin > OsSeekEnd) FileError(rec, FileErrOrigin);
+  if (rec->recSize <= 0) InternalError("FILEIO", __LINE__, FileInternalBadRecSize);
+  int64_t distance = (int64_t)n * rec->recSize;
+  // A distance that does not fit the 32-bit request would land elsewhere.
+  if (distance < INT32_MIN || distance > INT32_MAX) FileError(rec, FileErrSeek);
+  if (OsFileSeek(rec->handle, (int32_t)distance, origin) == OsFileFailed) FileError(rec, FileErrSeek);
+}
+
+int FileTell(FileRec* rec) {
+  if (rec->recSize <= 0) InternalError("FILEIO", __LINE__, FileInternalBadRecSize);
+  uint32_t position = OsFileSeek(rec->handle, 0, OsSeekCurrent);
+  if (position == OsFileFailed) FileError(rec, FileErrSeek);
+  return (int)(position / (uint32_t)rec->recSize);
+}
+
+int FileSize(FileRec* rec) {
+  if (rec->recSize <= 0) InternalError("FILEIO", __LINE__, FileInternalBadRecSize);
+  int opened = rec->handle == 0;
+  if (opened) FileOpenRead(rec);
+  uint32_t size = OsFileSize(rec->handle);
+  if (size == OsFileFailed) FileError(rec, FileErrSize);
+  if (opened) FileClose(rec);
+  return (int)(size / (uint32_t)rec->recSize);
+}
+
+void FileCopy(FileRec* source, FileRec* target, void* buffer, int size) {
+  if (source->recSize <= 0) InternalError("FILEIO", __LINE__, FileInternalBadRecSize);
+  int k = size / source->recSize;
+  // With no whole record per chunk the loop below would never end.
+  if (k < 1) InternalError("FILEIO", __LINE__, FileInternalBadCount);
+  FileOpenRead(source);
+  FileCreate(target);
+  int r;
+  do {
+    r = FileRead(source, k, buffer);
+    FileWrite(target, r, buffer);
+  } while (r == k);
+  FileClose(target);
+  FileClose(source);
+}
+
+void FileRename(FileRec* rec, const char* newName) {
+  FileRec renamed;
+  FileInit(&renamed, rec->recSize, newName);  // a name too long is refused before the move
+  if (!OsFileMove(rec->name, renamed.name)) FileError(rec, FileErrRename);
+  memcpy(rec->name, renamed.name, sizeof rec->name);
+}
+
+int FileDelete(FileRec* rec) {
+  if (OsFileAttributes(rec->name) != OsAttrNone && !OsFileDelete(rec->name)) {
+    if (rec->recSize < 0) return 0;
+    FileError(rec, FileErrDelete);
+  }
+  return 1;
+}
+
+int FileWriteLine(FileRec* rec, const char* text) {
+  // Counts are characters: a larger record would read past the text.
+  if (rec->recSize != 1) InternalError("FILEIO", __LINE__, FileInternalBadRecSize);
+  int n = FileWrite(rec, (int)strlen(text), text);
+  return n + FileWrite(rec, 2, "\r\n");
+}
+
+int FilePrintf(FileRec* rec, const char* format, ...) {
+  char text[FilePrintfSize];
+  if (rec->recSize != 1) InternalError("FILEIO", __LINE__, FileInternalBadRecSize);
+  va_list args;
+  va_start(args, format);
+  int n = vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  // A text that does not fit is not written cut: nothing is written and the
+  // write fails as a short one would.
+  if (n < 0 || n >= (int)sizeof text) FileError(rec, FileErrWrite);
+  return FileWrite(rec, n, text);
+}
+
+int IsPrinterName(const char* path) {
+  const char* last = strrchr(path, '\\');
+  last = last ? last + 1 : path;
+  const char prn[] = "prn";
+  for (int i = 0; i < 3; i++) {
+    char c = last[i];
+    if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+    if (c != prn[i]) return 0;
+  }
+  return 1;
+}

@@ -1,9 +1,109 @@
 #include "lzx/codelens.h"
 
+#include <string.h>
+
 #include "base/fatal.h"
 
-int PackLens(const unsigned char*, int, unsigned char*) { InternalError("LZX", __LINE__, -1); }
-void SendLenLens(const unsigned char*, int) { InternalError("LZX", __LINE__, -1); }
-void SendLens(HufTable&) { InternalError("LZX", __LINE__, -1); }
-void RecvLenLens(unsigned char*, int) { InternalError("LZX", __LINE__, -1); }
-void RecvLens(HufTable&, int) { InternalError("LZX", __LINE__, -1); }
+namespace {
+
+enum { ShortRunMin = 3, ShortRunMax = 18, LongRunMin = 20, LongRunMax = 83, LenLenEscape = 7, LenLenMax = 14 };
+
+unsigned char lenList[LenListSize];
+
+void CountLenSymbol(unsigned char* out, int* at, int symbol) {
+  out[(*at)++] = (unsigned char)symbol;
+  LenCode.key[symbol] += 65536;
+}
+
+}  // namespace
+
+int PackLens(const unsigned char* lens, int n, unsigned char* out) {
+  int at = 0;
+  int i = 0;
+  while (i < n) {
+    if (lens[i] != 0) {
+      if (lens[i] > HufMaxLen) InternalError("LZX", __LINE__, lens[i]);
+      CountLenSymbol(out, &at, lens[i]);
+      i++;
+      continue;
+    }
+    int r = 1;
+    while (r < LongRunMax && i + r < n && lens[i + r] == 0) r++;
+    if (r < ShortRunMin || r == ShortRunMax + 1) {
+      CountLenSymbol(out, &at, 0);
+      i++;
+    } else {
+      CountLenSymbol(out, &at, r <= ShortRunMax ? LenRunShort : LenRunLong);
+      out[at++] = (unsigned char)r;
+      i += r;
+    }
+  }
+  return at;
+}
+
+void SendLenLens(const unsigned char* lens, int n) {
+  for (int i = 0; i < n; i++) {
+    int l = lens[i];
+    if (l < LenLenEscape) {
+      PutBits(3, (uint32_t)l);
+    } else {
+      if (l > LenLenMax) FatalMessage("SendLenLens: too big");
+      PutBits(3, LenLenEscape);
+      PutBits(3, (uint32_t)(l - LenLenEscape));
+    }
+  }
+}
+
+void SendLens(HufTable& table) {
+  FresInit(LenCode, LenSymbols);
+  int items = PackLens(table.len, table.count, lenList);
+  FreqToLen(LenCode);
+  SendLenLens(LenCode.len, LenSymbols);
+  LenToVal(LenCode);
+  for (int j = 0; j < items; j++) {
+    int sym = lenList[j];
+    PutBits(LenCode.len[sym], LenCode.val[sym]);
+    if (sym == LenRunShort) PutBits(4, (uint32_t)(lenList[++j] - ShortRunMin));
+    if (sym == LenRunLong) PutBits(6, (uint32_t)(lenList[++j] - LongRunMin));
+  }
+}
+
+void RecvLenLens(unsigned char* lens, int n) {
+  for (int i = 0; i < n; i++) {
+    uint32_t v = GetBits(3);
+    if (v == LenLenEscape) v += GetBits(3);
+    lens[i] = (unsigned char)v;
+  }
+}
+
+// Reads from the start of a block at most 27 * 6 + n * (14 + 6) bits, so a
+// damaged section stays far inside BitBuf; the unpacker's bit count check
+// catches a section that ran past its block.
+void RecvLens(HufTable& table, int n) {
+  if (n < 0 || n > HufMaxSymbols) InternalError("LZX", __LINE__, n);
+  LenCode.count = LenSymbols;
+  RecvLenLens(LenCode.len, LenSymbols);
+  LenToVal(LenCode);
+  table.count = n;
+  int i = 0;
+  while (i < n) {
+    int sym = UnCode(LenCode, PeekBits());
+    SkipBits(LenCode.len[sym]);
+    if (sym <= HufMaxLen) {
+      table.len[i++] = (uint8_t)sym;
+      continue;
+    }
+    int k;
+    if (sym == LenRunShort) {
+      k = (int)GetBits(4) + ShortRunMin;
+    } else if (sym == LenRunLong) {
+      k = (int)GetBits(6) + LongRunMin;
+    } else {
+      FatalMessage("RecvLens: bad code %d", sym);
+    }
+    // The packer counts runs only up to the table's end.
+    if (k > n - i) FatalMessage("RecvLens: zero run past the end");
+    memset(table.len + i, 0, (size_t)k);
+    i += k;
+  }
+}

@@ -1,6 +1,48 @@
 #include "lzx/hufcoder.h"
 
 #include "base/fatal.h"
+#include "lzx/bitio.h"
+#include "lzx/codelens.h"
+#include "lzx/huffman.h"
+#include "lzx/rle.h"
 
-int HufPack(int) { InternalError("LZX", __LINE__, -1); }
-int HufUnpack(int) { InternalError("LZX", __LINE__, -1); }
+namespace {
+enum { ByteSymbols = 256 };
+}
+
+int HufPack(int size) {
+  if (size < 0 || size > RleBlockSize) FatalMessage("HufPack: bad size");
+  int counts[ByteSymbols] = {0};
+  for (int i = 0; i < size; i++) counts[RleBuf[i]]++;
+  BitPos = 0;
+  BitLenInit();
+  FresInit(MainTable, ByteSymbols);
+  for (int b = 0; b < ByteSymbols; b++) MainTable.key[b] += (uint32_t)counts[b] << 16;
+  FreqToLen(MainTable);
+  SendLens(MainTable);
+  LenToVal(MainTable);
+  for (int i = 0; i < size; i++) {
+    int b = RleBuf[i];
+    PutBits(MainTable.len[b], MainTable.val[b]);
+  }
+  int bits = BitPos;
+  while (BitPos & 7) PutBits(1, 0);
+  if (BitPos > BitBlockMaxBits) FatalMessage("HufPack: buffer full");
+  return bits;
+}
+
+int HufUnpack(int bits) {
+  if (bits < 0 || bits > BitBlockMaxBits) FatalMessage("HufUnpack: bad bit count");
+  BitPos = 0;
+  RecvLens(MainTable, ByteSymbols);
+  LenToVal(MainTable);
+  TableBuild(MainTable);
+  int out = 0;
+  while (BitPos < bits) {
+    int s = DecodeSymbol();
+    if (out >= RleBufSize) FatalMessage("HufUnpack: too many bytes written");
+    RleBuf[out++] = (unsigned char)s;
+  }
+  if (BitPos != bits) FatalMessage("HufUnpack: too many bits read");
+  return out;
+}

@@ -1,16 +1,159 @@
 #include "lzx/huffman.h"
 
+#include <string.h>
+
+#include <algorithm>
+#include <functional>
+
 #include "base/fatal.h"
 
 HufTable MainTable;
 HufTable LenCode;
 uint16_t DecodeTable[DecodeSize];
 
-void FresInit(HufTable&, int) { InternalError("LZX", __LINE__, -1); }
-void FreqToLen(HufTable&) { InternalError("LZX", __LINE__, -1); }
-int TreeBuild(HufTable&) { InternalError("LZX", __LINE__, -1); }
-void TreeToLen(HufTable&, int, int) { InternalError("LZX", __LINE__, -1); }
-void LenToVal(HufTable&) { InternalError("LZX", __LINE__, -1); }
-void TableBuild(HufTable&) { InternalError("LZX", __LINE__, -1); }
-int DecodeLong(const HufTable&, uint32_t) { InternalError("LZX", __LINE__, -1); }
-int UnCode(const HufTable&, uint32_t) { InternalError("LZX", __LINE__, -1); }
+namespace {
+
+enum { NoChild = 0xFFFF, NodeCount = 2 * HufMaxSymbols - 1 };
+
+struct TreeNode {
+  uint16_t freq;
+  uint16_t id;
+  uint16_t child0;
+  uint16_t child1;
+};
+
+// Scratch of the one tree being built; the work list holds node indexes in
+// descending order of weight.
+TreeNode nodes[NodeCount];
+uint16_t workList[HufMaxSymbols];
+
+}  // namespace
+
+void FresInit(HufTable& table, int n) {
+  if (n < 0 || n > HufMaxSymbols) FatalMessage("FresInit: too many symbols");
+  table.count = n;
+  for (int s = 0; s < n; s++) table.key[s] = (uint32_t)s;
+}
+
+void FreqToLen(HufTable& table) {
+  memset(table.len, 0, sizeof table.len);
+  // Keys are unique (the symbol is in the low bits), so the order is total:
+  // higher frequency first, and the higher symbol first among equals.
+  std::sort(table.key, table.key + table.count, std::greater<uint32_t>());
+  int used = 0;
+  while (used < table.count && table.key[used] >= 65536) {
+    TreeNode& leaf = nodes[used];
+    leaf.freq = (uint16_t)(table.key[used] >> 16);
+    leaf.id = (uint16_t)used;
+    leaf.child0 = NoChild;
+    leaf.child1 = NoChild;
+    workList[used] = (uint16_t)used;
+    used++;
+  }
+  table.used = used;
+  if (used == 0) {
+    table.len[0] = 1;
+  } else if (used == 1) {
+    table.len[table.key[0] & 0xFFFF] = 1;
+  } else {
+    TreeBuild(table);
+    TreeToLen(table, 2 * used - 2, 0);
+  }
+}
+
+int TreeBuild(HufTable& table) {
+  int k = table.used;
+  int next = table.used;
+  while (k >= 2) {
+    const TreeNode& a = nodes[workList[k - 2]];
+    const TreeNode& b = nodes[workList[k - 1]];
+    TreeNode& n = nodes[next];
+    n.freq = (uint16_t)(a.freq + b.freq);
+    n.id = (uint16_t)next;
+    n.child0 = a.id;
+    n.child1 = b.id;
+    k -= 2;
+    // Behind every entry of equal or greater weight, so that among equal
+    // weights the newest node is taken first.
+    int at = 0;
+    while (at < k && nodes[workList[at]].freq >= n.freq) at++;
+    memmove(workList + at + 1, workList + at, (size_t)(k - at) * sizeof workList[0]);
+    workList[at] = (uint16_t)next;
+    k++;
+    next++;
+  }
+  if (next != 2 * table.used - 1) FatalMessage("TreeBuild: BUG");
+  return next;
+}
+
+void TreeToLen(HufTable& table, int node, int depth) {
+  if (depth > HufMaxLen) FatalMessage("TreeToLen: too deep");
+  const TreeNode& n = nodes[node];
+  if (node < table.used) {
+    if (depth == 0) FatalMessage("TreeToLen: root is used");
+    table.len[table.key[node] & 0xFFFF] = (uint8_t)depth;
+  }
+  if ((n.child0 == NoChild) != (n.child1 == NoChild)) FatalMessage("TreeToLen: child missing");
+  if (n.child0 != NoChild) {
+    TreeToLen(table, n.child0, depth + 1);
+    TreeToLen(table, n.child1, depth + 1);
+  }
+}
+
+// Canonical codes. The lengths may come from a damaged stream, so the code
+// space is checked both ways: more codes than it holds ("overcounted"), or a
+// code that leaves bit strings undecodable ("undercounted"). A single symbol
+// of length 1 is the one incomplete code the packers write.
+void LenToVal(HufTable& table) {
+  int cnt[HufMaxLen + 1] = {0};
+  int coded = 0;
+  int maxLen = 0;
+  for (int s = 0; s < table.count; s++) {
+    int l = table.len[s];
+    if (l > HufMaxLen) FatalMessage("LenToVal: overcounted");
+    if (l == 0) continue;
+    cnt[l]++;
+    coded++;
+    if (l > maxLen) maxLen = l;
+  }
+  // next[l] can pass 32 bits for overfull damaged lengths.
+  int64_t next[HufMaxLen + 1] = {0};
+  for (int l = 1; l < HufMaxLen; l++) next[l + 1] = (next[l] + cnt[l]) * 2;
+  for (int s = 0; s < table.count; s++) {
+    int l = table.len[s];
+    if (l == 0) continue;
+    int64_t code = next[l]++;
+    if (code > (int64_t)BitMask[l]) FatalMessage("LenToVal: overcounted");
+    uint32_t rev = 0;
+    for (int b = 0; b < l; b++) rev |= (uint32_t)((code >> b) & 1) << (l - 1 - b);
+    table.val[s] = rev;
+  }
+  // After the walk next[maxLen] is the Kraft sum in units of 2^-maxLen.
+  bool complete = maxLen > 0 && next[maxLen] == ((int64_t)1 << maxLen);
+  if (!complete && !(coded == 1 && maxLen == 1)) FatalMessage("LenToVal: undercounted");
+}
+
+void TableBuild(HufTable& table) {
+  for (int i = 0; i < DecodeSize; i++) DecodeTable[i] = DecodeLongMark;
+  for (int s = 0; s < table.count; s++) {
+    int l = table.len[s];
+    if (l < 1 || l > DecodeBits) continue;
+    for (uint32_t i = table.val[s]; i < DecodeSize; i += 1u << l) DecodeTable[i] = (uint16_t)s;
+  }
+}
+
+int DecodeLong(const HufTable& table, uint32_t bits) {
+  for (int s = 0; s < table.count; s++) {
+    int l = table.len[s];
+    if (l > DecodeBits && ((bits ^ table.val[s]) & BitMask[l]) == 0) return s;
+  }
+  FatalMessage("DecodeLong: code not found");
+}
+
+int UnCode(const HufTable& table, uint32_t bits) {
+  for (int s = 0; s < table.count; s++) {
+    int l = table.len[s];
+    if (l > 0 && ((bits ^ table.val[s]) & BitMask[l]) == 0) return s;
+  }
+  FatalMessage("UnCode: code not found");
+}

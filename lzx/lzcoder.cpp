@@ -1,12 +1,152 @@
 #include "lzx/lzcoder.h"
 
+#include <string.h>
+
 #include "base/fatal.h"
+#include "lzx/bitio.h"
+#include "lzx/codelens.h"
+#include "lzx/huffman.h"
+#include "lzx/rle.h"
 
 uint32_t ItemBuf[ItemMax];
 int ItemCount;
 
-int LzxPack(int) { InternalError("LZX", __LINE__, -1); }
-int LzxUnpack(int) { InternalError("LZX", __LINE__, -1); }
-int FindMatch(int, int, int*) { InternalError("LZX", __LINE__, -1); }
-void HufOutLit(int) { InternalError("LZX", __LINE__, -1); }
-void HufOutRef(int, int) { InternalError("LZX", __LINE__, -1); }
+namespace {
+
+enum { HashSize = 1024, RefBase = 256 };
+
+// Positions fit in 16 bits: a block has at most 16,384 bytes.
+int16_t hashHead[HashSize];
+int16_t hashChain[RleBlockSize];
+
+inline uint32_t LoadWord(const unsigned char* p) {
+  uint32_t w;
+  memcpy(&w, p, 4);
+  return w;
+}
+
+// Common prefix of the bytes at a and b, at most limit; the ranges may
+// overlap and are read as they stand.
+inline int MatchLength(const unsigned char* a, const unsigned char* b, int limit) {
+  int n = 0;
+  while (n + 4 <= limit && LoadWord(a + n) == LoadWord(b + n)) n += 4;
+  while (n < limit && a[n] == b[n]) n++;
+  return n;
+}
+
+}  // namespace
+
+int FindMatch(int pos, int avail, int* dist) {
+  if (avail < LzMinMatch) return 0;
+  int maxLen = avail < LzMaxMatch ? avail : LzMaxMatch;
+  int best = 0;
+  int low = pos - LzWindow > 0 ? pos - LzWindow : 0;
+  const unsigned char* here = RleBuf + pos;
+  // The chain runs from the nearest position backwards, and only a longer
+  // match replaces the best: among equal lengths the nearest wins.
+  for (int cand = hashChain[pos]; cand >= low; cand = hashChain[cand]) {
+    const unsigned char* there = RleBuf + cand;
+    if (there[best] != here[best]) continue;
+    int len = MatchLength(there, here, maxLen);
+    if (len > best) {
+      best = len;
+      *dist = pos - cand;
+      if (best >= maxLen) break;
+    }
+  }
+  return best;
+}
+
+void HufOutLit(int byte) {
+  if (ItemCount >= ItemMax) FatalMessage("HufOutLit: buffer full");
+  ItemBuf[ItemCount++] = (uint32_t)byte;
+  MainTable.key[byte] += 65536;
+}
+
+void HufOutRef(int lengthMinus3, int distMinus1) {
+  if (ItemCount >= ItemMax) FatalMessage("HufOutRef: buffer full");
+  int lb = BitLen[lengthMinus3];
+  int ds = distMinus1 < 256 ? BitLen[distMinus1] : BitLen[distMinus1 >> 8] + 8;
+  int s = RefBase + 16 * lb + ds;
+  ItemBuf[ItemCount++] = (uint32_t)s | (uint32_t)lengthMinus3 << 9 | (uint32_t)distMinus1 << 17;
+  MainTable.key[s] += 65536;
+}
+
+int LzxPack(int size) {
+  if (size < 0 || size > RleBlockSize) FatalMessage("LzxPack: bad size");
+  for (int h = 0; h < HashSize; h++) hashHead[h] = -1;
+  // The last three positions hash bytes past the block (still inside RleBuf);
+  // they are never searched and never found.
+  for (int i = 0; i < size; i++) {
+    const unsigned char* p = RleBuf + i;
+    uint32_t a = p[0] + 4u * p[1] + 32u * p[2] + 512u * p[3];
+    int h = (int)((a ^ (a >> 10)) & (HashSize - 1));
+    hashChain[i] = hashHead[h];
+    hashHead[h] = (int16_t)i;
+  }
+
+  BitPos = 0;
+  BitLenInit();
+  FresInit(MainTable, LzSymbols);
+  ItemCount = 0;
+  for (int i = 0; i < size;) {
+    int dist = 0;
+    int m = FindMatch(i, size - i, &dist);
+    if (m >= LzMinMatch) {
+      HufOutRef(m - 3, dist - 1);
+      i += m;
+    } else {
+      HufOutLit(RleBuf[i]);
+      i++;
+    }
+  }
+
+  FreqToLen(MainTable);
+  SendLens(MainTable);
+  LenToVal(MainTable);
+  for (int t = 0; t < ItemCount; t++) {
+    uint32_t token = ItemBuf[t];
+    int s = (int)(token & 511);
+    PutBits(MainTable.len[s], MainTable.val[s]);
+    if (s < RefBase) continue;
+    int lb = ((s - RefBase) >> 4) & 15;
+    int ds = (s - RefBase) & 15;
+    if (lb > 1) PutBits(lb - 1, (token >> 9) & BitMask[lb - 1]);
+    if (ds > 1) PutBits(ds - 1, (token >> 17) & BitMask[ds - 1]);
+  }
+  int bits = BitPos;
+  while (BitPos & 7) PutBits(1, 0);
+  if (BitPos > BitBlockMaxBits) FatalMessage("LzxPack: buffer full");
+  return bits;
+}
+
+int LzxUnpack(int bits) {
+  if (bits < 0 || bits > BitBlockMaxBits) FatalMessage("LzxUnpack: bad bit count");
+  BitPos = 0;
+  RecvLens(MainTable, LzSymbols);
+  LenToVal(MainTable);
+  TableBuild(MainTable);
+  int out = 0;
+  // One item per turn; an item reads at most 24 + 7 + 14 bits, which the
+  // guard bytes of BitBuf cover when the last one runs past the block.
+  while (BitPos < bits) {
+    int s = DecodeSymbol();
+    if (s < RefBase) {
+      if (out >= RleBufSize) FatalMessage("LzxUnpack: too many bytes written");
+      RleBuf[out++] = (unsigned char)s;
+      continue;
+    }
+    int lb = (s - RefBase) >> 4;
+    int ds = (s - RefBase) & 15;
+    int len = (lb <= 1 ? lb : (1 << (lb - 1)) + (int)GetBits(lb - 1)) + 3;
+    int dist = (ds <= 1 ? ds : (1 << (ds - 1)) + (int)GetBits(ds - 1)) + 1;
+    if (dist > out) FatalMessage("LzxUnpack: bad distance");
+    if (len > RleBufSize - out) FatalMessage("LzxUnpack: too many bytes written");
+    unsigned char* to = RleBuf + out;
+    const unsigned char* from = to - dist;
+    for (int k = 0; k < len; k++) to[k] = from[k];
+    out += len;
+  }
+  if (BitPos != bits) FatalMessage("LzxUnpack: too many bits read");
+  return out;
+}

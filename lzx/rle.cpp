@@ -1,8 +1,67 @@
 #include "lzx/rle.h"
 
+#include <string.h>
+
 #include "base/fatal.h"
 
 unsigned char RleBuf[RleBufSize];
 
-int RlePack(const unsigned char*) { InternalError("LZX", __LINE__, -1); }
-void RleUnpack(int, unsigned char*) { InternalError("LZX", __LINE__, -1); }
+namespace {
+
+enum { CountFirst = 0x80, CountLast = 0x8F, RunMin = 3, RunMax = 16 };
+
+inline bool IsCountByte(int b) { return b >= CountFirst && b <= CountLast; }
+
+}  // namespace
+
+int RlePack(const unsigned char* block) {
+  int i = 0;
+  int out = 0;
+  while (i < RleBlockSize) {
+    int c = block[i];
+    int k = 1;
+    // Never reads past the block, whatever follows it in memory.
+    if (i + 2 < RleBlockSize && block[i + 1] == c && block[i + 2] == c) {
+      k = RunMin;
+      while (k < RunMax && i + k < RleBlockSize && block[i + k] == c) k++;
+    }
+    if (k > 1 || IsCountByte(c)) RleBuf[out++] = (unsigned char)(k + CountFirst - 1);
+    RleBuf[out++] = (unsigned char)c;
+    i += k;
+  }
+  if (i != RleBlockSize) FatalMessage("RlePack: BUG");
+  if (out < RleBlockSize) return out;
+  memcpy(RleBuf, block, RleBlockSize);
+  return RleBlockSize;
+}
+
+void RleUnpack(int length, unsigned char* output) {
+  if (length >= RleBlockSize) {
+    if (length > RleBlockSize) FatalMessage("RleUnpack: input > output");
+    memcpy(output, RleBuf, RleBlockSize);
+    return;
+  }
+  // Reading stops at length: data that would need more bytes than given
+  // fails the consumed-bytes check first in any case.
+  int in = 0;
+  int out = 0;
+  bool overflow = false;
+  while (out < RleBlockSize) {
+    if (in >= length) FatalMessage("RleUnpack: too many bytes read");
+    int b = RleBuf[in++];
+    int n = 1;
+    if (IsCountByte(b)) {
+      if (in >= length) FatalMessage("RleUnpack: too many bytes read");
+      n = b - CountFirst + 1;
+      b = RleBuf[in++];
+    }
+    if (n > RleBlockSize - out) {
+      overflow = true;
+      break;
+    }
+    memset(output + out, b, (size_t)n);
+    out += n;
+  }
+  if (in != length) FatalMessage("RleUnpack: too many bytes read");
+  if (overflow) FatalMessage("RleUnpack: too many bytes written");
+}

@@ -57,10 +57,11 @@ void OsFileClose(OsFileHandle handle);
 int OsFileRead(OsFileHandle handle, void* buffer, uint32_t size, uint32_t* done);
 int OsFileWrite(OsFileHandle handle, const void* buffer, uint32_t size, uint32_t* done);
 
-// SetFilePointer with a signed 32-bit distance and no high part; the new
-// position, or OsFileFailed.
+// SetFilePointer with a signed 32-bit distance; the new position, or
+// OsFileFailed. Positions are 32-bit: one of 4 GiB - 1 or beyond fails rather
+// than report its low part.
 uint32_t OsFileSeek(OsFileHandle handle, int32_t distance, int origin);
-// GetFileSize without the high part; OsFileFailed on failure.
+// GetFileSize; OsFileFailed on failure and for a size of 4 GiB - 1 or more.
 uint32_t OsFileSize(OsFileHandle handle);
 
 // GetFileTime (last write) and FileTimeToDosDateTime, without conversion to
@@ -71,7 +72,11 @@ uint32_t OsFileDosDateTime(OsFileHandle handle);
 // GetFileAttributesA; OsAttrNone if the path cannot be examined.
 uint32_t OsFileAttributes(const char* path);
 
-// DeleteFileA: 1 on success. A directory is not a file and is not deleted.
+// Sets or clears the read-only attribute (SetFileAttributesA; POSIX: clears
+// every write permission bit, or gives the owner write permission); 1 on success.
+int OsFileSetReadOnly(const char* path, int readOnly);
+
+// DeleteFileA: 1 on success. A directory and a read-only file are not deleted.
 int OsFileDelete(const char* path);
 // MoveFileA: 1 on success; fails if to exists (atomically on both sides).
 int OsFileMove(const char* from, const char* to);

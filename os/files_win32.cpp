@@ -1,37 +1,146 @@
 #ifdef _WIN32
+#include <stdio.h>
+#include <string.h>
+#include <windows.h>
+
 #include "os/files.h"
 
-// Not yet implemented: every call fails.
-OsFileHandle OsFileOpen(const char*, int) { return 0; }
-void OsFileClose(OsFileHandle) {}
-int OsFileRead(OsFileHandle, void*, uint32_t, uint32_t* done) {
-  *done = 0;
-  return 0;
+namespace {
+
+HANDLE ToHandle(OsFileHandle handle) { return (HANDLE)handle; }
+
+unsigned TempCounter;
+
+void CopyFoundName(const WIN32_FIND_DATAA& data, char name[OsFindNameSize]) {
+  strncpy(name, data.cFileName, OsFindNameSize - 1);
+  name[OsFindNameSize - 1] = '\0';
 }
-int OsFileWrite(OsFileHandle, const void*, uint32_t, uint32_t* done) {
-  *done = 0;
-  return 0;
+
+}  // namespace
+
+OsFileHandle OsFileOpen(const char* name, int mode) {
+  DWORD access, share, creation;
+  switch (mode) {
+    case OsOpenRead:
+      access = GENERIC_READ, share = FILE_SHARE_READ, creation = OPEN_EXISTING;
+      break;
+    case OsOpenCreate:
+      access = GENERIC_WRITE, share = 0, creation = CREATE_ALWAYS;
+      break;
+    case OsOpenAppend:
+      access = GENERIC_WRITE, share = 0, creation = OPEN_ALWAYS;
+      break;
+    case OsOpenReadWrite:
+      access = GENERIC_READ | GENERIC_WRITE, share = 0, creation = OPEN_ALWAYS;
+      break;
+    case OsOpenExclusiveRead:
+      access = GENERIC_READ, share = 0, creation = OPEN_EXISTING;
+      break;
+    default:
+      return 0;
+  }
+  HANDLE handle = CreateFileA(name, access, share, nullptr, creation, 0, nullptr);
+  // A valid handle is never null, so 0 can stand for "closed".
+  if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return 0;
+  return (OsFileHandle)handle;
 }
-uint32_t OsFileSeek(OsFileHandle, int32_t, int) { return OsFileFailed; }
-uint32_t OsFileSize(OsFileHandle) { return OsFileFailed; }
-uint32_t OsFileDosDateTime(OsFileHandle) { return 0; }
-uint32_t OsFileAttributes(const char*) { return OsAttrNone; }
-int OsFileDelete(const char*) { return 0; }
-int OsFileMove(const char*, const char*) { return 0; }
-int OsFileMoveReplace(const char*, const char*) { return 0; }
-int OsDirCreate(const char*) { return 0; }
-int OsDirRemove(const char*) { return 0; }
-OsFindHandle OsFindFirst(const char*, char name[OsFindNameSize]) {
+
+void OsFileClose(OsFileHandle handle) {
+  if (handle) CloseHandle(ToHandle(handle));
+}
+
+int OsFileRead(OsFileHandle handle, void* buffer, uint32_t size, uint32_t* done) {
+  DWORD n = 0;
+  BOOL ok = ReadFile(ToHandle(handle), buffer, size, &n, nullptr);
+  *done = n;
+  return ok ? 1 : 0;
+}
+
+int OsFileWrite(OsFileHandle handle, const void* buffer, uint32_t size, uint32_t* done) {
+  DWORD n = 0;
+  BOOL ok = WriteFile(ToHandle(handle), buffer, size, &n, nullptr);
+  *done = n;
+  return ok ? 1 : 0;
+}
+
+uint32_t OsFileSeek(OsFileHandle handle, int32_t distance, int origin) {
+  // The high part is asked for only to refuse a position beyond 32 bits, which
+  // would otherwise come back as its low part.
+  LONG high = distance < 0 ? -1 : 0;
+  DWORD low = SetFilePointer(ToHandle(handle), distance, &high, (DWORD)origin);
+  if (low == INVALID_SET_FILE_POINTER || high != 0) return OsFileFailed;
+  return low;
+}
+
+uint32_t OsFileSize(OsFileHandle handle) {
+  DWORD high = 0;
+  DWORD low = GetFileSize(ToHandle(handle), &high);
+  if (low == INVALID_FILE_SIZE || high != 0) return OsFileFailed;
+  return low;
+}
+
+uint32_t OsFileDosDateTime(OsFileHandle handle) {
+  FILETIME written = {0, 0};
+  WORD date = 0, time = 0;
+  GetFileTime(ToHandle(handle), nullptr, nullptr, &written);
+  FileTimeToDosDateTime(&written, &date, &time);
+  return (uint32_t)date << 16 | time;
+}
+
+uint32_t OsFileAttributes(const char* path) { return GetFileAttributesA(path); }
+
+int OsFileSetReadOnly(const char* path, int readOnly) {
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+  attributes = readOnly ? attributes | FILE_ATTRIBUTE_READONLY : attributes & ~(DWORD)FILE_ATTRIBUTE_READONLY;
+  return SetFileAttributesA(path, attributes) ? 1 : 0;
+}
+
+int OsFileDelete(const char* path) { return DeleteFileA(path) ? 1 : 0; }
+
+int OsFileMove(const char* from, const char* to) { return MoveFileA(from, to) ? 1 : 0; }
+
+int OsFileMoveReplace(const char* from, const char* to) {
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ? 1 : 0;
+}
+
+int OsDirCreate(const char* path) { return CreateDirectoryA(path, nullptr) ? 1 : 0; }
+
+int OsDirRemove(const char* path) { return RemoveDirectoryA(path) ? 1 : 0; }
+
+OsFindHandle OsFindFirst(const char* pattern, char name[OsFindNameSize]) {
+  WIN32_FIND_DATAA data;
   name[0] = '\0';
-  return 0;
+  HANDLE find = FindFirstFileA(pattern, &data);
+  if (find == INVALID_HANDLE_VALUE || find == nullptr) return 0;
+  CopyFoundName(data, name);
+  return (OsFindHandle)find;
 }
-int OsFindNext(OsFindHandle, char name[OsFindNameSize]) {
+
+int OsFindNext(OsFindHandle find, char name[OsFindNameSize]) {
+  WIN32_FIND_DATAA data;
   name[0] = '\0';
-  return 0;
+  if (!find || !FindNextFileA((HANDLE)find, &data)) return 0;
+  CopyFoundName(data, name);
+  return 1;
 }
-void OsFindClose(OsFindHandle) {}
+
+void OsFindClose(OsFindHandle find) {
+  if (find) FindClose((HANDLE)find);
+}
+
 int OsTempName(char* name, size_t size) {
-  if (size) name[0] = '\0';
+  if (size < OsTempNameSize) {
+    if (size) name[0] = '\0';
+    return 0;
+  }
+  // "lz" + 5 hex digits of the process id + 4 of a counter + ".tmp": 15.
+  unsigned pid = (unsigned)GetCurrentProcessId() & 0xFFFFF;
+  for (int tries = 0; tries < 0x10000; tries++) {
+    snprintf(name, size, "lz%05x%04x.tmp", pid, TempCounter++ & 0xFFFF);
+    if (GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND) return 1;
+  }
+  name[0] = '\0';
   return 0;
 }
 #endif

@@ -1,7 +1,6 @@
 #ifdef _WIN32
-#include <windows.h>
-
 #include <string.h>
+#include <windows.h>
 
 #include "os/memory.h"
 

@@ -1,0 +1,65 @@
+// The open-file table: every handle of the file layer from its open to its
+// close, so that the fatal path can close them and the end of a run can check
+// that none was left open.
+#include <string.h>
+
+#include "base/trace.h"
+#include "fileio/file.h"
+#include "fileio/names.h"
+
+namespace {
+
+OsFileHandle OpenHandles[OpenFileSlots];  // 0 = free
+char OpenNames[OpenFileSlots][FileNameSize];
+
+}  // namespace
+
+void OpenFileAdd(const FileRec* rec) {
+  // Registered here as well as in OpenFileReset, so that a program that never
+  // resets the table still has its files closed on a fatal error.
+  FatalSetCloseHook(OpenFileCloseAll);
+  for (int i = 0; i < OpenFileSlots; i++) {
+    if (OpenHandles[i] == 0) {
+      OpenHandles[i] = rec->handle;
+      memcpy(OpenNames[i], rec->name, FileNameSize);
+      return;
+    }
+    if (OpenHandles[i] == rec->handle) InternalError("FILEIO", __LINE__, 95);
+  }
+  InternalError("FILEIO", __LINE__, 94);
+}
+
+void OpenFileRemove(const FileRec* rec) {
+  for (int i = 0; i < OpenFileSlots; i++) {
+    if (OpenHandles[i] == rec->handle) {
+      OpenHandles[i] = 0;
+      OpenNames[i][0] = '\0';
+      return;
+    }
+  }
+  char shortName[FatalTextSize - 20];
+  FatalMessage("Illegal unstack [%s]", ShortName(rec->name, shortName, sizeof shortName - 1));
+}
+
+void OpenFileCloseAll(void) {
+  for (OsFileHandle& handle : OpenHandles) {
+    if (handle) OsFileClose(handle);
+    handle = 0;
+  }
+}
+
+int OpenFileAnyLeft(void) {
+  for (int i = 0; i < OpenFileSlots; i++) {
+    if (OpenHandles[i]) {
+      TraceLine("\nFile not closed [%s]", OpenNames[i]);
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int OpenFileReset(void) {
+  for (OsFileHandle& handle : OpenHandles) handle = 0;
+  FatalSetCloseHook(OpenFileCloseAll);
+  return 0;
+}

@@ -1,0 +1,71 @@
+#include <string.h>
+
+#include <string>
+
+#include "fileio/file.h"
+#include "os/files.h"
+#include "scratch.h"
+
+namespace {
+
+using FileSeam = Scratch;
+
+TEST_F(FileSeam, MoveNeverReplacesButTheReplacingMoveDoes) {
+  Put("a", "A");
+  Put("b", "B");
+  EXPECT_EQ(OsFileMove("a", "b"), 0);
+  EXPECT_EQ(Get("a"), "A");
+  EXPECT_EQ(Get("b"), "B");
+  EXPECT_EQ(OsFileMoveReplace("a", "b"), 1);
+  EXPECT_FALSE(Exists("a"));
+  EXPECT_EQ(Get("b"), "A");
+  MakeDir("d");
+  EXPECT_EQ(OsFileMove("b", "d\\c"), 1) << "the backslash separates on every system";
+  EXPECT_EQ(Get("d\\c"), "A");
+  EXPECT_EQ(OsFileMove("d", "e"), 1) << "a directory moves too";
+  EXPECT_EQ(OsFileMove("missing", "f"), 0);
+}
+
+TEST_F(FileSeam, ReadersShareAndEveryOtherModeIsExclusive) {
+  Put("f", "x");
+  OsFileHandle r1 = OsFileOpen("f", OsOpenRead);
+  OsFileHandle r2 = OsFileOpen("f", OsOpenRead);
+  EXPECT_TRUE(r1 && r2);
+  EXPECT_EQ(OsFileOpen("f", OsOpenCreate), 0u) << "a reader keeps a writer out";
+  EXPECT_EQ(Get("f"), "x") << "and the refused create did not truncate";
+  OsFileClose(r1);
+  OsFileClose(r2);
+  OsFileHandle w = OsFileOpen("f", OsOpenReadWrite);
+  EXPECT_NE(w, 0u);
+  EXPECT_EQ(OsFileOpen("f", OsOpenRead), 0u);
+  OsFileClose(w);
+  EXPECT_EQ(OsFileOpen("missing", OsOpenRead), 0u);
+  MakeDir("d");
+  EXPECT_EQ(OsFileOpen("d", OsOpenRead), 0u) << "a directory is not opened as a file";
+}
+
+TEST_F(FileSeam, ReadOnlyFilesAreNotDeleted) {
+  Put("f", "x");
+  ASSERT_TRUE(OsFileSetReadOnly("f", 1));
+  EXPECT_EQ(OsFileDelete("f"), 0);
+  EXPECT_TRUE(Exists("f"));
+  ASSERT_TRUE(OsFileSetReadOnly("f", 0));
+  EXPECT_EQ(OsFileDelete("f"), 1);
+  EXPECT_FALSE(Exists("f"));
+}
+
+TEST_F(FileSeam, TemporaryNamesAreShortAndFree) {
+  char first[OsTempNameSize], second[OsTempNameSize];
+  ASSERT_EQ(OsTempName(first, sizeof first), 1);
+  EXPECT_LE(strlen(first), 15u);
+  EXPECT_EQ(strpbrk(first, "\\/:"), nullptr);
+  EXPECT_FALSE(Exists(first));
+  Put(first, "taken");
+  ASSERT_EQ(OsTempName(second, sizeof second), 1);
+  EXPECT_STRNE(first, second);
+  EXPECT_FALSE(Exists(second));
+  char small[8];
+  EXPECT_EQ(OsTempName(small, sizeof small), 0);
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+#include "lzx/huffman.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "codec_test_util.h"
+
+namespace {
+
+void BuildFromFrequencies(HufTable& t, const std::vector<int>& freq) {
+  FresInit(t, (int)freq.size());
+  for (size_t s = 0; s < freq.size(); s++) t.key[s] += (uint32_t)freq[s] << 16;
+  FreqToLen(t);
+  LenToVal(t);
+}
+
+// Each code as the bits PutBits sends, first bit first ("-" for no code).
+std::string SentCodes(const HufTable& t) {
+  std::string out;
+  for (int s = 0; s < t.count; s++) {
+    if (s) out += ' ';
+    if (t.len[s] == 0) out += '-';
+    for (int b = 0; b < t.len[s]; b++) out += (char)('0' + ((t.val[s] >> b) & 1));
+  }
+  return out;
+}
+
+std::string Lengths(const HufTable& t) {
+  std::string out;
+  for (int s = 0; s < t.count; s++) out += (s ? "," : "") + std::to_string(t.len[s]);
+  return out;
+}
+
+TEST(Huffman, WorkedExamplesIncludingTieRules) {
+  struct Row {
+    std::vector<int> freq;
+    const char* lens;
+    const char* codes;
+  } rows[] = {
+      // New nodes go behind equal weights; among equal frequencies the lower
+      // symbol is merged first (rows 1 and 3).
+      {{1, 1, 2, 2}, "3,3,2,1", "110 111 10 0"},
+      {{1, 1, 1, 1}, "2,2,2,2", "00 01 10 11"},
+      {{3, 3, 3, 3, 3}, "2,2,3,3,2", "00 01 110 111 10"},
+      {{1, 2, 3, 4, 5, 6}, "4,4,3,2,2,2", "1110 1111 110 00 01 10"},
+      {{5, 0, 0, 1}, "1,0,0,1", "0 - - 1"},
+      {{0, 0, 7}, "0,0,1", "- - 0"},
+      {{0, 0, 0}, "1,0,0", "0 - -"},  // nothing occurs: symbol 0 gets a code
+  };
+  for (const Row& r : rows) {
+    BuildFromFrequencies(MainTable, r.freq);
+    EXPECT_EQ(Lengths(MainTable), r.lens);
+    EXPECT_EQ(SentCodes(MainTable), r.codes);
+  }
+  BuildFromFrequencies(MainTable, {0, 0, 7});
+  EXPECT_EQ(MainTable.used, 1);
+}
+
+TEST(Huffman, TenBitCodesUseTheTableAndLongerOnesTheSearch) {
+  // Doubling frequencies give a chain: symbol 0 gets the longest code.
+  std::vector<int> freq;
+  for (int i = 0; i < 13; i++) freq.push_back(1 << (i == 0 ? 0 : i - 1));
+  BuildFromFrequencies(MainTable, freq);
+  TableBuild(MainTable);
+  int seen10 = 0, seen11 = 0;
+  for (int s = 0; s < 13; s++) {
+    BitPos = 0;
+    PutBits(MainTable.len[s], MainTable.val[s]);
+    PutBits(24, 0xABCDEF);  // whatever follows
+    BitPos = 0;
+    int index = DecodeTable[PeekBits() & 1023];
+    EXPECT_EQ(index, MainTable.len[s] <= 10 ? s : (int)DecodeLongMark);
+    seen10 += MainTable.len[s] == 10;
+    seen11 += MainTable.len[s] == 11;
+    EXPECT_EQ(DecodeSymbol(), s);
+    EXPECT_EQ(BitPos, MainTable.len[s]);
+    BitPos = 0;
+    EXPECT_EQ(UnCode(MainTable, PeekBits()), s);
+  }
+  EXPECT_EQ(seen10, 1);
+  EXPECT_EQ(seen11, 1);
+}
+
+TEST(Huffman, FullAlphabetOfEqualFrequenciesGivesLengthNine) {
+  std::vector<int> freq(512, 3);
+  BuildFromFrequencies(MainTable, freq);
+  for (int s = 0; s < 512; s++) ASSERT_EQ(MainTable.len[s], 9);
+  EXPECT_EQ(MainTable.used, 512);
+}
+
+void LoadLengths(HufTable& t, const std::vector<int>& lens) {
+  t.count = (int)lens.size();
+  for (size_t s = 0; s < lens.size(); s++) t.len[s] = (uint8_t)lens[s];
+}
+
+TEST(HuffmanDeathTest, FatalTexts) {
+  EXPECT_EXIT(FresInit(MainTable, 513), testing::ExitedWithCode(2), "FresInit: too many symbols");
+  EXPECT_EXIT(
+      {
+        LoadLengths(MainTable, {1, 1, 1});  // one length runs out of codes
+        LenToVal(MainTable);
+      },
+      testing::ExitedWithCode(2), "LenToVal: overcounted");
+  EXPECT_EXIT(
+      {
+        LoadLengths(MainTable, {1, 1, 2});  // over-full although no length is exhausted on its own
+        LenToVal(MainTable);
+      },
+      testing::ExitedWithCode(2), "LenToVal: overcounted");
+  EXPECT_EXIT(
+      {
+        LoadLengths(MainTable, {1, 2, 0, 0});  // leaves the code 11 unassigned
+        LenToVal(MainTable);
+      },
+      testing::ExitedWithCode(2), "LenToVal: undercounted");
+  EXPECT_EXIT(
+      {
+        LoadLengths(MainTable, {0, 0, 0});
+        LenToVal(MainTable);
+      },
+      testing::ExitedWithCode(2), "LenToVal: undercounted");
+  EXPECT_EXIT(
+      {
+        LoadLengths(MainTable, {0, 3, 0});  // a single code must be one bit
+        LenToVal(MainTable);
+      },
+      testing::ExitedWithCode(2), "LenToVal: undercounted");
+  EXPECT_EXIT(
+      {
+        LoadLengths(MainTable, {0, 1});  // the one-symbol code: the bit 1 is no code
+        LenToVal(MainTable);
+        TableBuild(MainTable);
+        DecodeLong(MainTable, 1);
+      },
+      testing::ExitedWithCode(2), "DecodeLong: code not found");
+  EXPECT_EXIT(
+      {
+        LoadLengths(LenCode, {1, 0});
+        LenToVal(LenCode);
+        UnCode(LenCode, 0xFFFFFF);
+      },
+      testing::ExitedWithCode(2), "UnCode: code not found");
+}
+
+TEST(Huffman, FresInitTakesFiveHundredTwelve) {
+  FresInit(MainTable, 512);
+  EXPECT_EQ(MainTable.count, 512);
+  EXPECT_EQ(MainTable.key[511], 511u);
+}
+
+}  // namespace

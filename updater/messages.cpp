@@ -1,0 +1,83 @@
+#include "updater/messages.h"
+
+#include "updater/product.h"
+
+const char ProductName[] = "Doravo";
+const char ProductNewVersion[] = "1.01";
+
+static_assert(sizeof ProductName - 1 <= ProductNameMax, "product name must fit the registry key path");
+
+namespace {
+
+// One row of a language's table: the text when its flag is 0 and when it is 1;
+// rows that depend on no flag hold the same text twice.
+enum Flag { None, Vexa, Demo };
+struct Row {
+  Flag flag;
+  const char* off;
+  const char* on;
+};
+
+const Row Dutch[MessageLast - MessageFirst + 1] = {
+    /* 4 */ {Demo, "update informatie", "demo informatie"},
+    /* 5 */ {None, "Doravo", "Doravo"},
+    /* 6 */ {None, "Update Doravo naar", "Update Doravo naar"},
+    /* 7 */ {None, "versie 1.01 (22-mei-2003)", "versie 1.01 (22-mei-2003)"},
+    /* 8 */ {None, "", ""},
+    /* 9 */ {Vexa, "Copyright 2003 Marvik Software", "Copyright 2003 Vexa Software"},
+    /* 10 */ {Vexa, "ontwikkelling", "het Vexa team"},
+    /* 11 */ {Demo, "Installeer update", "Installeer demo"},
+    /* 12 */ {None, "Annuleer", "Annuleer"},
+    /* 13 */ {Demo, "De update is aangebracht.", "Installatie succesvol.\nVeel plezier."},
+    /* 14 */ {Demo, "Update verslag", "Einde installatie"},
+    /* 15 */ {None, "E-mail: demo@vexa.example", "E-mail: demo@vexa.example"},
+    /* 16 */ {None, "E-mail: doravo@vexa.example", "E-mail: doravo@vexa.example"},
+    /* 17 */ {None, "Internet: www.vexa.example", "Internet: www.vexa.example"},
+    /* 18 */ {None, "Vexa directory niet gevonden", "Vexa directory niet gevonden"},
+    /* 19 */ {None, "Einde programma", "Einde programma"},
+    /* 20 */ {None, "Marvik directory niet gevonden", "Marvik directory niet gevonden"},
+    /* 21 */
+    {None, "Tijdens de installatie mag Doravo niet actief zijn.",
+     "Tijdens de installatie mag Doravo niet actief zijn."},
+    /* 22 */
+    {None, "Tijdens de installatie mag er geen\nandere Marvik Software draaien.",
+     "Tijdens de installatie mag er geen\nandere Marvik Software draaien."},
+    /* 23 */
+    {None, "U heeft Vexa versie 2.0 nodig voor deze update.", "U heeft Vexa versie 2.0 nodig voor deze update."},
+};
+
+const Row English[MessageLast - MessageFirst + 1] = {
+    /* 4 */ {Demo, "update information", "demo information"},
+    /* 5 */ {None, "Doravo", "Doravo"},
+    /* 6 */ {None, "Update Doravo to", "Update Doravo to"},
+    /* 7 */ {None, "version 1.01 (22-may-2003)", "version 1.01 (22-may-2003)"},
+    /* 8 */ {None, "", ""},
+    /* 9 */ {Vexa, "Copyright 2003 Marvik Software", "Copyright 2003 Vexa Software"},
+    /* 10 */ {Vexa, "development", "the Vexa team"},
+    /* 11 */ {Demo, "Install update", "Install demo"},
+    /* 12 */ {None, "Cancel", "Cancel"},
+    /* 13 */ {Demo, "The update has been applied.", "Installation completed."},
+    /* 14 */ {Demo, "Update report", "Installation finished"},
+    /* 15 */ {None, "E-mail: demo@en.vexa.example", "E-mail: demo@en.vexa.example"},
+    /* 16 */ {None, "E-mail: doravo@en.vexa.example", "E-mail: doravo@en.vexa.example"},
+    /* 17 */ {None, "Internet: en.vexa.example", "Internet: en.vexa.example"},
+    /* 18 */ {None, "Vexa directory not found", "Vexa directory not found"},
+    /* 19 */ {None, "Exit program", "Exit program"},
+    /* 20 */ {None, "Marvik directory not found", "Marvik directory not found"},
+    /* 21 */ {None, "During updating Vexa should not be active.", "During updating Vexa should not be active."},
+    /* 22 */
+    {None, "During updating no other Marvik Software should be active.",
+     "During updating no other Marvik Software should be active."},
+    /* 23 */
+    {None, "You need Vexa version 2.0 to be able to use this update.",
+     "You need Vexa version 2.0 to be able to use this update."},
+};
+
+}  // namespace
+
+const char* MessageTextFor(int number, int dutch, int vexa, int demo) {
+  if (number < MessageFirst || number > MessageLast) return "Unknown";
+  const Row& row = (dutch ? Dutch : English)[number - MessageFirst];
+  int flag = row.flag == Vexa ? vexa : row.flag == Demo ? demo : 0;
+  return flag ? row.on : row.off;
+}
