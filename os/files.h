@@ -78,7 +78,8 @@ int OsFileSetReadOnly(const char* path, int readOnly);
 
 // DeleteFileA: 1 on success. A directory and a read-only file are not deleted.
 int OsFileDelete(const char* path);
-// MoveFileA: 1 on success; fails if to exists (atomically on both sides).
+// MoveFileA: 1 on success; fails if to exists (atomically on both sides). On
+// POSIX a move stays within one file system.
 int OsFileMove(const char* from, const char* to);
 // MoveFileExA with MOVEFILE_REPLACE_EXISTING: 1 on success; replaces a file at to.
 int OsFileMoveReplace(const char* from, const char* to);
