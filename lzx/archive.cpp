@@ -1,0 +1,341 @@
+#include "lzx/archive.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "base/fatal.h"
+#include "fileio/path.h"
+#include "lzx/fileadapt.h"
+#include "lzx/hile.h"
+
+namespace {
+
+unsigned char PackBuf[PackCopySize];
+unsigned char UnpackBuf[UnpackCopySize];
+
+// Generator of the scrambling masks.
+const uint32_t ScrambleSeed = 0x7C3E15D9u;
+const uint32_t ScrambleMultiplier = 0x2F6A91C5u;
+
+int IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// A path component of dots and blanks only, with two dots or more: ".." and
+// the forms that Windows shortens to it.
+int IsParentComponent(const char* start, const char* end) {
+  int dots = 0;
+  for (const char* p = start; p < end; p++) {
+    if (*p == '.') {
+      dots++;
+    } else if (*p != ' ') {
+      return 0;
+    }
+  }
+  return dots >= 2;
+}
+
+// One entry's header, read and checked. The target paths are built only when
+// targetDir is given or no '#' needs it; target and part receive the path of
+// the file and of its part file beside it.
+struct Entry {
+  VersionRecord record;
+  char target[FileNameSize];
+  char part[FileNameSize];
+};
+
+// Reads the next record; 0 at the end of the archive. Everything an entry can
+// do wrong is refused here, before any of its bytes is written.
+int ReadEntry(HILE* h, const char* op, const char* targetDir, int needTarget, Entry* e) {
+  unsigned char raw[VersionRecordSize];
+  int n = Hread(raw, VersionRecordSize, h);
+  if (n == 0) return 0;
+  if (n != VersionRecordSize) FatalMessage("%s: target fail", op);
+  if (!VersionRecordDecode(raw, &e->record)) FatalMessage("%s: name not terminated", op);
+  const VersionRecord* r = &e->record;
+  if (r->size < 0 || (int64_t)r->size > (int64_t)h->header.length - Htell(h)) FatalMessage("%s: unexpected eof", op);
+  if (!ArchiveNameSafe(r->name)) FatalMessage("%s: unsafe name [%s]", op, r->name);
+  e->target[0] = 0;
+  e->part[0] = 0;
+  if (!needTarget) return 1;
+  if (r->name[0] == '#') {
+    if (targetDir == nullptr) FatalMessage("%s no target", op);
+    int len = snprintf(e->target, sizeof e->target, "%s\\%s", targetDir, r->name + 1);
+    if (len < 0 || len >= (int)sizeof e->target) FatalMessage("%s: target too long [%s]", op, r->name);
+  } else {
+    strcpy(e->target, r->name);
+  }
+  char dir[FileNameSize];
+  SplitPath(e->target, dir, nullptr, nullptr);
+  int len = snprintf(e->part, sizeof e->part, "%s%s", dir, ArchivePartName);
+  if (len < 0 || len >= (int)sizeof e->part) FatalMessage("%s: target too long [%s]", op, r->name);
+  return 1;
+}
+
+// Reads and drops the entry's data (or copies it to out when given).
+void CopyData(HILE* h, const char* op, int32_t size, FileRec* out) {
+  while (size > 0) {
+    int n = size < UnpackCopySize ? (int)size : UnpackCopySize;
+    if (Hread(UnpackBuf, n, h) != n) FatalMessage("%s: unexpected eof", op);
+    if (out) FileWrite(out, n, UnpackBuf);
+    size -= n;
+  }
+}
+
+// The slot of the version table for name: the first used slot with the same
+// name, or the first empty one.
+VersionRecord* FindSlot(VersionRecord* table, int capacity, const char* name) {
+  for (int i = 0; i < capacity; i++) {
+    if (table[i].name[0] == 0 || VersionNameEqual(table[i].name, name)) return &table[i];
+  }
+  FatalMessage("UnPackLZX too many files");
+}
+
+int ReadListLine(FileRec* list, char* buffer, int max) {
+  // One byte more than the line may hold, so that a longer line is seen
+  // rather than taken as two.
+  if (!ReadLine(list, buffer, max + 1)) return 0;
+  if ((int)strlen(buffer) > max) FatalMessage("PackLZX: Line too long [%s]", buffer);
+  return 1;
+}
+
+}  // namespace
+
+int ArchiveNameSafe(const char* name) {
+  if (name[0] != '#') return 1;
+  const char* rest = name + 1;
+  if (rest[0] == 0 || IsSeparator(rest[0]) || strchr(rest, ':') != nullptr) return 0;
+  const char* start = rest;
+  for (const char* p = rest;; p++) {
+    if (*p == 0 || IsSeparator(*p)) {
+      if (IsParentComponent(start, p)) return 0;
+      if (*p == 0) return 1;
+      start = p + 1;
+    }
+  }
+}
+
+int32_t ListNumber(const char* text) {
+  const char* p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) p++;
+  int negative = 0;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  int64_t value = 0;
+  for (; *p >= '0' && *p <= '9'; p++) {
+    value = value * 10 + (*p - '0');
+    if (value > (int64_t)INT32_MAX + 1) value = (int64_t)INT32_MAX + 1;
+  }
+  if (negative) value = -value;
+  if (value > INT32_MAX) value = INT32_MAX;
+  return (int32_t)value;
+}
+
+int ListOption(const char* field, VersionRecord* record) {
+  const char* p = field;
+  while (*p == ' ' || *p == '\t') p++;
+  if (p[0] == 0 || p[1] != '=') return 0;
+  int32_t value = ListNumber(p + 2);
+  switch (p[0]) {
+    case 'V':
+    case 'v':
+      record->version = value;
+      return 1;
+    case 'E':
+    case 'e':
+      record->scrambled = value;
+      return 1;
+    case 'D':
+    case 'd':
+      record->deleteAfter = value;
+      return 1;
+    case 'R':
+    case 'r':
+      record->replaceOnly = value;
+      return 1;
+  }
+  return 0;
+}
+
+int ListSplit(char* line, char** fields, int max) {
+  int count = 0;
+  char* p = line;
+  for (;;) {
+    while (*p == '|') p++;
+    if (*p == 0) return count;
+    if (count == max) return -1;
+    fields[count++] = p;
+    while (*p != 0 && *p != '|') p++;
+    if (*p == '|') *p++ = 0;
+  }
+}
+
+int PackLZX(const char* listFile, int32_t* total, int32_t* archiveSize, VersionRecord* table, int capacity) {
+  char archiveName[ListLineMax + 2];
+  char baseDir[ListLineMax + 2];
+  char line[ListLineMax + 2];
+  char target[ListTargetMax + 2];
+  char source[ListLineMax];
+  char* fields[ListFieldsMax];
+
+  FileRec list;
+  FileInit(&list, 1, listFile);
+  FileOpenRead(&list);
+  if (!ReadListLine(&list, archiveName, ListLineMax)) FatalMessage("PackLZX: No first line");
+  if (!ReadListLine(&list, baseDir, ListLineMax)) FatalMessage("PackLZX: No base directory");
+
+  HILE* h = Hopen(archiveName, "wb");
+  if (h == nullptr) FatalMessage("PackFile: dest fail");
+
+  int entries = 0;
+  int64_t sum = 0;
+  while (ReadListLine(&list, line, ListLineMax)) {
+    int n = ListSplit(line, fields, ListFieldsMax);
+    if (n == 0) FatalMessage("PackLZX: No filename found");
+    if (n < 0) FatalMessage("PackLZX: Too many fields [%s]", fields[0]);
+    const char* field = fields[0];
+    int len = field[0] == '#' ? snprintf(source, sizeof source, "%s", field + 1)
+                              : snprintf(source, sizeof source, "%s%s", baseDir, field);
+    if (len < 0 || len >= (int)sizeof source) FatalMessage("PackLZX: Source name too long [%s]", field);
+
+    VersionRecord record;
+    memset(&record, 0, sizeof record);
+    for (int i = 1; i < n; i++) {
+      if (!ListOption(fields[i], &record)) FatalMessage("PackLZX: Unknown option [%s]", fields[i]);
+    }
+    if (record.version < VersionMinimum) FatalMessage("PackLZX: Version error [%s]", source);
+
+    if (!ReadListLine(&list, target, ListTargetMax)) FatalMessage("PackLZX: No first line");
+    if (strlen(target) >= VersionNameSize) FatalMessage("PackLZX: Filename");
+    if (!ArchiveNameSafe(target)) FatalMessage("PackLZX: Unsafe name [%s]", target);
+    strcpy(record.name, target);
+
+    FileRec src;
+    FileInit(&src, 1, source);
+    record.size = FileSize(&src);
+    FileOpenRead(&src);
+
+    if (table != nullptr && entries < capacity) table[entries] = record;
+    entries++;
+
+    unsigned char raw[VersionRecordSize];
+    VersionRecordEncode(&record, raw);
+    Hwrite(raw, VersionRecordSize, h);
+    sum += record.size;
+    int64_t copied = 0;
+    for (;;) {
+      int got = FileRead(&src, PackCopySize, PackBuf);
+      if (got <= 0) break;
+      Hwrite(PackBuf, got, h);
+      copied += got;
+    }
+    FileClose(&src);
+    // The record's size was taken before the copy; a file that changed in
+    // between would make every later entry unreadable.
+    if (copied != record.size) FatalMessage("PackLZX: Size changed [%s]", source);
+  }
+
+  int32_t size = Hclose(h);
+  if (archiveSize) *archiveSize = size;
+  if (total) *total = (int32_t)sum;
+  FileClose(&list);
+  return entries;
+}
+
+int UnPackLZX(const char* archive, const char* targetDir, VersionRecord* table, int capacity, int rewriteEqual) {
+  HILE* h = Hopen(archive, "rb");
+  if (h == nullptr) FatalMessage("UnPackLZX: open fail");
+  Entry e;
+  while (ReadEntry(h, "UnPackLZX", targetDir, 1, &e)) {
+    const VersionRecord* r = &e.record;
+    char dir[FileNameSize];
+    SplitPath(e.target, dir, nullptr, nullptr);
+    if (dir[0] != 0) MakeDirs(dir);
+
+    int write = 1;
+    if (table != nullptr) {
+      VersionRecord* slot = FindSlot(table, capacity, r->name);
+      if (slot->name[0] == 0) {
+        *slot = *r;
+        slot->status = VersionStatusNew;
+      } else if (slot->version < r->version || (rewriteEqual == 1 && slot->version == r->version)) {
+        *slot = *r;
+        slot->status = VersionStatusUpdated;
+      } else {
+        write = 0;
+        slot->status = VersionStatusUnchanged;
+      }
+    } else if (rewriteEqual == 0 && FileExists(e.target)) {
+      write = 0;
+    }
+    if (r->replaceOnly != 0 && !FileExists(e.target)) write = 0;
+
+    FileRec out;
+    FileInit(&out, 1, e.part);
+    if (write) {
+      // A read-only target is refused as creating it in place would be, on
+      // both sides of the platform seam (a POSIX rename would replace it).
+      if (FileExists(e.target) && IsReadOnly(e.target)) {
+        FileRec t;
+        FileInit(&t, 1, e.target);
+        FileError(&t, FileErrNotWritable);
+      }
+      FileCreate(&out);
+    }
+    CopyData(h, "UnPackLZX", r->size, write ? &out : nullptr);
+    if (write) {
+      FileClose(&out);
+      if (r->scrambled == 1) ScrambleFile(&out);
+      if (!OsFileMoveReplace(e.part, e.target)) {
+        FileRec t;
+        FileInit(&t, 1, e.target);
+        FileError(&t, FileErrRename);
+      }
+    }
+    if (r->deleteAfter != 0) {
+      FileRec d;
+      FileInit(&d, 1, e.target);
+      FileDelete(&d);
+    }
+  }
+  return Hclose(h);
+}
+
+int ArchiveCheck(const char* archive, const char* targetDir, ArchiveVisitor visit, void* context) {
+  HILE* h = Hopen(archive, "rb");
+  Entry e;
+  int entries = 0;
+  while (ReadEntry(h, "ArchiveCheck", targetDir, targetDir != nullptr, &e)) {
+    if (visit) visit(&e.record, context);
+    CopyData(h, "ArchiveCheck", e.record.size, nullptr);
+    entries++;
+  }
+  Hclose(h);
+  return entries;
+}
+
+void ScrambleBytes(unsigned char* bytes, int32_t n) {
+  uint32_t s = ScrambleSeed;
+  for (int32_t p = 1; p <= n - 4; p++) {
+    uint32_t w =
+        (uint32_t)bytes[p] | (uint32_t)bytes[p + 1] << 8 | (uint32_t)bytes[p + 2] << 16 | (uint32_t)bytes[p + 3] << 24;
+    w ^= s;
+    bytes[p] = (unsigned char)w;
+    bytes[p + 1] = (unsigned char)(w >> 8);
+    bytes[p + 2] = (unsigned char)(w >> 16);
+    bytes[p + 3] = (unsigned char)(w >> 24);
+    s = s * ScrambleMultiplier + 1;
+  }
+}
+
+void ScrambleFile(FileRec* file) {
+  int32_t n = FileSize(file);
+  unsigned char* buffer = (unsigned char*)calloc(n > 0 ? (size_t)n : 1, 1);
+  if (buffer == nullptr) InternalError("LZX.C", 1396, -1);
+  FileOpenRead(file);
+  if (n > 0) DoFread(buffer, n, file);
+  FileClose(file);
+  ScrambleBytes(buffer, n);
+  FileCreate(file);
+  if (n > 0) FileWrite(file, n, buffer);
+  FileClose(file);
+  free(buffer);
+}

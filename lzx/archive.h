@@ -1,0 +1,67 @@
+// The archive: an LZX1 compressed file whose stream is a sequence of entries,
+// each a 432-byte VersionRecord followed by its size bytes of data, up to the
+// end of the stream.
+#pragma once
+
+#include <stdint.h>
+
+#include "fileio/file.h"
+#include "lzx/versionrec.h"
+
+enum {
+  PackCopySize = 8192,     // source file to archive
+  UnpackCopySize = 15011,  // archive to target file
+  ListLineMax = 256,       // archive name, base directory, entry line
+  ListTargetMax = 128,     // target line
+  ListFieldsMax = 48,      // fields of an entry line
+};
+
+// Name of the file that an entry is written to beside its target before it is
+// moved over it; a leftover of an interrupted run is simply overwritten.
+#define ArchivePartName "~lzxpart.tmp"
+
+// Builds the archive named on the list file's first line. *total (if given)
+// receives the sum of the entries' sizes, *archiveSize (if given) the size of
+// the finished file. If table is given, the first capacity records are also
+// copied into it. Returns the number of entries.
+int PackLZX(const char* listFile, int32_t* total, int32_t* archiveSize, VersionRecord* table, int capacity);
+
+// Extracts the archive. targetDir may be null if no name begins with '#'.
+// With a table, a file is written only when its version is newer than its
+// slot's (or equal, with rewriteEqual 1), and each slot touched gets its
+// status; without one, rewriteEqual 0 keeps existing files. Each file is
+// written beside its target and moved over it only when complete. Returns 0.
+int UnPackLZX(const char* archive, const char* targetDir, VersionRecord* table, int capacity, int rewriteEqual);
+
+// Decodes the whole archive and checks its structure, writing nothing: the
+// header, every block against the index, every record (a terminated name, a
+// '#' name that stays in the target directory, a size inside the stream) and
+// the end of the stream at the end of the last entry. With targetDir, the
+// target paths must also fit. visit (optional) sees every record in order.
+// Returns the number of entries; every fault is fatal.
+typedef void (*ArchiveVisitor)(const VersionRecord* record, void* context);
+int ArchiveCheck(const char* archive, const char* targetDir, ArchiveVisitor visit, void* context);
+
+// Rewrites a closed file (record size 1) with every 4-byte window from offset
+// 1 on exclusive-ored with a position-dependent mask; applying it twice gives
+// the file back.
+void ScrambleFile(FileRec* file);
+// The same transformation on bytes in memory.
+void ScrambleBytes(unsigned char* bytes, int32_t n);
+
+// 1 if a '#' name stays inside the target directory: something after the
+// '#', no leading separator, no drive or other colon, no ".." component.
+// Names without '#' are always 1 (they are used unchanged).
+int ArchiveNameSafe(const char* name);
+
+// List-file pieces, exposed for the tests.
+// Reads an integer as the standard text-to-integer conversion does (leading
+// white space, a sign, digits up to the first non-digit), saturating at the
+// 32-bit range.
+int32_t ListNumber(const char* text);
+// Applies one option field ("V=101", " e=1", ...) to the record; 0 if it is
+// none of V=, E=, D=, R=.
+int ListOption(const char* field, VersionRecord* record);
+// Splits line in place at '|' (consecutive separators count as one) into at
+// most max fields; returns their number, or -1 if there are more.
+int ListSplit(char* line, char** fields, int max);

@@ -1,0 +1,354 @@
+#include "lzx/hile.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "base/fatal.h"
+#include "lzx/bitio.h"
+#include "lzx/fileadapt.h"
+#include "lzx/hufcoder.h"
+#include "lzx/le32.h"
+#include "lzx/lzcoder.h"
+#include "lzx/rle.h"
+#include "lzx/sor.h"
+
+namespace {
+
+const int32_t Magic = 0x31585A4C;  // "LZX1"
+
+unsigned char SorTable[SorTableSize];  // row table of the block being coded
+
+// Every record from Hopen to Hclose. Each open HILE holds at least one file,
+// so the open-file table's limit bounds them too.
+enum { HileSlots = OpenFileSlots };
+HILE* OpenHiles[HileSlots];
+
+HILE* Allocate(void) {
+  for (int i = 0; i < HileSlots; i++) {
+    if (OpenHiles[i] == nullptr) {
+      OpenHiles[i] = (HILE*)calloc(1, sizeof(HILE));
+      return OpenHiles[i];
+    }
+  }
+  return nullptr;
+}
+
+void EncodeHeader(const HileHeader* header, unsigned char* bytes) {
+  PutLe32(bytes, header->magic);
+  PutLe32(bytes + 4, header->indexOffset);
+  PutLe32(bytes + 8, header->length);
+  PutLe32(bytes + 12, header->flags);
+}
+
+void Release(HILE* h) {
+  for (int i = 0; i < HileSlots; i++) {
+    if (OpenHiles[i] == h) OpenHiles[i] = nullptr;
+  }
+  memset(h, 0, sizeof *h);
+  free(h);
+}
+
+// The two index entries around block k: its own offset and where it must end
+// (the next block's offset, or the index itself after the last block).
+void ReadIndexPair(HILE* h, int32_t k, int32_t* start, int32_t* end) {
+  int32_t blocks = HileBlockCount(h->header.length);
+  unsigned char bytes[8];
+  int n = k + 1 < blocks ? 8 : 4;
+  DoFseek(&h->file, h->header.indexOffset + 4 * k);
+  DoFread(bytes, n, &h->file);
+  *start = GetLe32(bytes);
+  *end = n == 8 ? GetLe32(bytes + 4) : h->header.indexOffset;
+}
+
+}  // namespace
+
+void HileCheck(HILE* h, const char* operation) {
+  if (h == nullptr || h->header.magic != Magic) FatalMessage("%s: not a valid HILE *", operation);
+}
+
+int HileCount(void) {
+  int n = 0;
+  for (int i = 0; i < HileSlots; i++) n += OpenHiles[i] != nullptr;
+  return n;
+}
+
+void HileReleaseAll(void) {
+  for (int i = 0; i < HileSlots; i++) {
+    if (OpenHiles[i] != nullptr) Release(OpenHiles[i]);
+  }
+}
+
+HILE* Hopen(const char* name, const char* mode) {
+  HILE* h = Allocate();
+  if (h == nullptr) FatalMessage("Hopen: out of mem");
+
+  int flags = 0;
+  if (mode == nullptr || (mode[0] != 'r' && mode[0] != 'w') || mode[1] != 'b') {
+    Release(h);
+    FatalMessage("Hopen: bad mode");
+  }
+  h->writing = mode[0] == 'w';
+  if (mode[2] == 'h') {
+    flags = HileFlagHuffman;
+  } else if (mode[2] == 's') {
+    flags = HileFlagSor;
+  } else if (mode[2] != 0) {
+    Release(h);
+    FatalMessage("Hopen: bad mode");
+  }
+
+  if (strlen(name) >= HileNameSize) {
+    Release(h);
+    FatalMessage("Hopen: filename too long");
+  }
+  strcpy(h->name, name);
+
+  if (h->writing) {
+    DoFopen(name, "wb", &h->file);
+    char temp[FileNameSize];
+    if (!OsTempName(temp, sizeof temp) || strlen(temp) >= HileTempNameSize) FatalMessage("Hopen: tempname too long");
+    strcpy(h->tempName, temp);
+    DoFopen(h->tempName, "w+b", &h->indexFile);
+    h->header.magic = Magic;
+    h->header.flags = flags;
+    unsigned char bytes[HileHeaderSize];
+    EncodeHeader(&h->header, bytes);  // placeholder until Hclose
+    DoFwrite(bytes, HileHeaderSize, &h->file);
+    h->blockStart = 0;
+    h->pos = 0;
+    return h;
+  }
+
+  DoFopen(name, "rb", &h->file);
+  unsigned char bytes[HileHeaderSize];
+  DoFread(bytes, HileHeaderSize, &h->file);
+  if (GetLe32(bytes) != Magic) FatalMessage("Hopen: not an LZX file");
+  int32_t indexOffset = GetLe32(bytes + 4);
+  int32_t length = GetLe32(bytes + 8);
+  int32_t fileFlags = GetLe32(bytes + 12);
+  // Refuse a header that does not describe this file before any block is
+  // touched: the index must run exactly to the end of the file.
+  if (length < 0 || length > HileMaxLength) FatalMessage("Hopen: bad length [%s, %d]", name, length);
+  if (fileFlags & ~(HileFlagHuffman | HileFlagSor)) FatalMessage("Hopen: bad flags [%s, %d]", name, fileFlags);
+  int64_t size = FileSize(&h->file);
+  if (indexOffset < HileHeaderSize || (int64_t)indexOffset + 4 * (int64_t)HileBlockCount(length) != size)
+    FatalMessage("Hopen: bad index offset [%s, %d]", name, indexOffset);
+  h->header.magic = Magic;
+  h->header.indexOffset = indexOffset;
+  h->header.length = length;
+  h->header.flags = fileFlags;
+  h->blockStart = -HileBlockSize;
+  h->pos = HileBlockSize;
+  return h;
+}
+
+void Hwrite(const void* src, int count, HILE* h) {
+  HileCheck(h, "Hwrite");
+  if (!h->writing) FatalMessage("Hwrite: not allowed on read-file");
+  if (count <= 0) return;
+  if ((int64_t)h->blockStart + h->pos + count > HileMaxLength) FatalMessage("Hwrite: file too long");
+  const unsigned char* s = (const unsigned char*)src;
+  while (count > 0) {
+    if (h->pos >= HileBlockSize) Hflus(h);
+    int n = HileBlockSize - h->pos;
+    if (n > count) n = count;
+    memcpy(h->block + h->pos, s, n);
+    h->pos += n;
+    s += n;
+    count -= n;
+  }
+}
+
+int Hputc(int value, HILE* h) {
+  HileCheck(h, "Hputc");
+  if (!h->writing) FatalMessage("Hputc: not allowed on read-file");
+  if ((int64_t)h->blockStart + h->pos + 1 > HileMaxLength) FatalMessage("Hputc: file too long");
+  if (h->pos >= HileBlockSize) Hflus(h);
+  h->block[h->pos++] = (unsigned char)value;
+  return value;
+}
+
+void Hflus(HILE* h) {
+  if (h->pos < HileBlockSize) FatalMessage("Hflus: early");
+  unsigned char entry[4];
+  PutLe32(entry, DoFtell(&h->file));
+  DoFwrite(entry, 4, &h->indexFile);
+  BlockPack(h->block, &h->file, h->header.flags);
+  h->blockStart += HileBlockSize;
+  h->pos = 0;
+}
+
+void BlockPack(const unsigned char* block, FileRec* file, int flags) {
+  const unsigned char* source = block;
+  int rows = 0;
+  if (flags & HileFlagSor) {
+    rows = SorPack(block, BitBuf, SorTable);
+    source = BitBuf;
+  }
+  int len = RlePack(source);
+  int32_t bits = (flags & HileFlagHuffman) ? HufPack(len) : LzxPack(len);
+  if (flags & HileFlagSor) {
+    unsigned char n = (unsigned char)rows;
+    DoFwrite(&n, 1, file);
+    if (rows > 0) DoFwrite(SorTable, rows, file);
+  }
+  unsigned char count[4];
+  PutLe32(count, bits);
+  DoFwrite(count, 4, file);
+  DoFwrite(BitBuf, (bits + 7) / 8, file);
+}
+
+void Hfill(HILE* h) {
+  if (h->pos < HileBlockSize) FatalMessage("Hfill: early");
+  if (h->writing) FatalMessage("Hfill: not allowed on write-file");
+  int64_t next = (int64_t)h->blockStart + HileBlockSize;
+  if (next < h->header.length) {
+    // A block with data must be there, start where the index says and end
+    // where the next one starts: a damaged file is refused before its bytes
+    // reach the caller.
+    int32_t k = (int32_t)(next / HileBlockSize);
+    int32_t at = DoFtell(&h->file);
+    int32_t start, end;
+    ReadIndexPair(h, k, &start, &end);
+    if (at >= h->header.indexOffset || start != at)
+      FatalMessage("Hfill: block %d not at its index offset [%s]", k, h->name);
+    DoFseek(&h->file, at);
+    BlockUnpack(&h->file, h->block, h->header.flags);
+    if (DoFtell(&h->file) != end) FatalMessage("Hfill: block %d does not end at the next [%s]", k, h->name);
+  }
+  // Past the last block nothing is decoded; the length bound keeps readers
+  // from the stale contents.
+  if (next <= HileMaxLength) h->blockStart = (int32_t)next;
+  h->pos = 0;
+}
+
+void BlockUnpack(FileRec* file, unsigned char* block, int flags) {
+  int rows = 0;
+  if (flags & HileFlagSor) {
+    unsigned char n;
+    DoFread(&n, 1, file);
+    rows = n;
+    if (rows > 0) DoFread(SorTable, rows, file);
+  }
+  unsigned char count[4];
+  DoFread(count, 4, file);
+  int32_t bits = GetLe32(count);
+  if (bits < 0 || bits > BitBlockMaxBits) FatalMessage("BlockUnpack: bad bit count [%d]", bits);
+  int bytes = (bits + 7) / 8;
+  DoFread(BitBuf, bytes, file);
+  int m = (flags & HileFlagHuffman) ? HufUnpack(bits) : LzxUnpack(bits);
+  if (flags & HileFlagSor) {
+    RleUnpack(m, BitBuf);
+    SorUnpack(BitBuf, block, SorTable, rows);
+  } else {
+    RleUnpack(m, block);
+  }
+}
+
+int Hread(void* dest, int count, HILE* h) {
+  HileCheck(h, "Hread");
+  if (h->writing) FatalMessage("Hread: not allowed on write-file");
+  unsigned char* d = (unsigned char*)dest;
+  int done = 0;
+  while (count > 0) {
+    if (h->pos >= HileBlockSize) Hfill(h);
+    int64_t rest = (int64_t)h->header.length - h->blockStart;
+    int32_t end = rest < HileBlockSize ? (int32_t)(rest > 0 ? rest : 0) : HileBlockSize;
+    int avail = end - h->pos;
+    if (avail <= 0) break;
+    int n = count < avail ? count : avail;
+    memcpy(d, h->block + h->pos, n);
+    h->pos += n;
+    d += n;
+    done += n;
+    count -= n;
+    if ((int64_t)h->blockStart + h->pos >= h->header.length) break;
+  }
+  if (count > 0) h->eof = 1;
+  return done;
+}
+
+int Hgetc(HILE* h) {
+  HileCheck(h, "Hgetc");
+  if (h->writing) FatalMessage("Hgetc: not allowed on write-file");
+  if (h->pos >= HileBlockSize) Hfill(h);
+  if ((int64_t)h->blockStart + h->pos >= h->header.length) {
+    h->eof = 1;
+    return -1;
+  }
+  return h->block[h->pos++];
+}
+
+int Heof(HILE* h) {
+  HileCheck(h, "Heof");
+  return h->eof;
+}
+
+void Hseek(HILE* h, int32_t t) {
+  HileCheck(h, "Hseek");
+  if (h->writing) FatalMessage("Hseek: not allowed on write-file");
+  if (t < 0) FatalMessage("Hseek: negative position [%d]", t);
+  if (t >= h->header.length) FatalMessage("Hseek: >= EOF causes deep shit");
+  if (t < h->blockStart || (int64_t)t >= (int64_t)h->blockStart + HileBlockSize) {
+    int32_t k = t / HileBlockSize;
+    unsigned char entry[4];
+    DoFseek(&h->file, h->header.indexOffset + 4 * k);
+    DoFread(entry, 4, &h->file);
+    int32_t offset = GetLe32(entry);
+    if (offset < HileHeaderSize || offset >= h->header.indexOffset)
+      FatalMessage("Hseek: bad index entry %d [%s]", k, h->name);
+    DoFseek(&h->file, offset);
+    h->blockStart = k * HileBlockSize - HileBlockSize;
+    h->pos = HileBlockSize;
+    Hfill(h);
+  }
+  h->pos = t - h->blockStart;
+  h->eof = 0;
+}
+
+int32_t Htell(HILE* h) {
+  HileCheck(h, "Htell");
+  return h->blockStart + h->pos;
+}
+
+int Hclose(HILE* h) {
+  HileCheck(h, "Hclose");
+  if (!h->writing) {
+    DoFclose(&h->file);
+    Release(h);
+    return 0;
+  }
+  int32_t total = h->blockStart + h->pos;
+  if (h->pos > 0) {
+    memset(h->block + h->pos, 0, HileBlockSize - h->pos);
+    h->pos = HileBlockSize;
+    Hflus(h);
+  }
+  int32_t indexOffset = DoFtell(&h->file);
+  int32_t indexSize = DoFtell(&h->indexFile);
+  DoFseek(&h->indexFile, 0);
+  unsigned char piece[256];
+  for (int32_t left = indexSize; left > 0;) {
+    int n = left < (int32_t)sizeof piece ? (int)left : (int)sizeof piece;
+    DoFread(piece, n, &h->indexFile);
+    DoFwrite(piece, n, &h->file);
+    left -= n;
+  }
+  DoFclose(&h->indexFile);
+  FileRec temp;
+  FileInit(&temp, -1, h->tempName);
+  if (!FileDelete(&temp)) FatalMessage("Hclose: remove failed");
+
+  int32_t result = DoFtell(&h->file);
+  h->header.magic = Magic;
+  h->header.indexOffset = indexOffset;
+  h->header.length = total;
+  unsigned char bytes[HileHeaderSize];
+  EncodeHeader(&h->header, bytes);
+  DoFseek(&h->file, 0);
+  DoFwrite(bytes, HileHeaderSize, &h->file);
+  DoFclose(&h->file);
+  if (result != indexOffset + indexSize) FatalMessage("Hclose: BUG?");
+  Release(h);
+  return result;
+}

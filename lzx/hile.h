@@ -1,0 +1,78 @@
+// The compressed file (LZX1): a byte stream cut into blocks of 16,384 bytes,
+// each coded through the block stages, followed by an index of block offsets
+// so that a reader can seek.
+//
+// Layout (32-bit little-endian integers):
+//   0  "LZX1"   4 indexOffset   8 length   12 flags (1 Huffman-only, 2 Sor)
+//   16 block 0, block 1, ... (no gaps)
+//   indexOffset: one 4-byte file offset per block, to the end of the file
+// A block: [Sor only: n, n table bytes] bit count b, (b + 7) / 8 coded bytes.
+//
+// Every failure is fatal; no operation returns an error.
+#pragma once
+
+#include <stdint.h>
+
+#include "fileio/file.h"
+
+enum {
+  HileBlockSize = 16384,
+  HileHeaderSize = 16,
+  HileNameSize = 80,
+  HileTempNameSize = 16,
+  HileFlagHuffman = 1,
+  HileFlagSor = 2,
+  // The longest stream: positions up to one block beyond it still fit in 32
+  // signed bits (the reader steps one block past the end).
+  HileMaxLength = 0x7FFFFFFF - HileBlockSize + 1,
+};
+
+struct HileHeader {
+  int32_t magic;  // "LZX1" for the whole life of a valid HILE
+  int32_t indexOffset;
+  int32_t length;
+  int32_t flags;
+};
+
+struct HILE {
+  int writing;
+  char name[HileNameSize];
+  char tempName[HileTempNameSize];
+  FileRec file;
+  FileRec indexFile;  // writing only: the streamed block index
+  HileHeader header;
+  unsigned char block[HileBlockSize];
+  int32_t blockStart;  // stream position of block[0]
+  int32_t pos;         // position in block; HileBlockSize: used up
+  int eof;
+};
+
+// mode: "rb", or "wb", "wbh" (Huffman-only), "wbs" (Sor stage).
+HILE* Hopen(const char* name, const char* mode);
+// Writing: the size of the finished file in bytes; reading: 0.
+int Hclose(HILE* h);
+int Hread(void* dest, int count, HILE* h);
+void Hwrite(const void* src, int count, HILE* h);
+void Hseek(HILE* h, int32_t position);
+int32_t Htell(HILE* h);
+int Hgetc(HILE* h);
+int Hputc(int value, HILE* h);
+int Heof(HILE* h);
+
+// Internal steps, exposed for the archive check and the tests.
+void HileCheck(HILE* h, const char* operation);
+void Hflus(HILE* h);
+void Hfill(HILE* h);
+void BlockPack(const unsigned char* block, FileRec* file, int flags);
+void BlockUnpack(FileRec* file, unsigned char* block, int flags);
+
+// The records of the open compressed files: how many there are, and a release
+// of them all without closing their files (for a harness whose fatal path
+// returns instead of ending the process, after the file table was closed).
+int HileCount(void);
+void HileReleaseAll(void);
+
+// Number of blocks of a stream of the given length.
+inline int32_t HileBlockCount(int32_t length) {
+  return (int32_t)(((int64_t)length + HileBlockSize - 1) / HileBlockSize);
+}

@@ -1,0 +1,264 @@
+#include "lzx/hile.h"
+
+#include <string.h>
+
+#include "lzx/fileadapt.h"
+#include "lzx/scratch.h"
+
+namespace {
+
+class Hile : public ScratchTest {};
+class HileDeathTest : public ScratchTest {};
+
+Bytes WriteStream(const char* name, const char* mode, const Bytes& data, int* size = nullptr) {
+  HILE* h = Hopen(name, mode);
+  // Uneven pieces, so that writes straddle block boundaries.
+  size_t at = 0, piece = 1;
+  while (at < data.size()) {
+    size_t n = std::min(piece, data.size() - at);
+    Hwrite(data.data() + at, (int)n, h);
+    at += n;
+    piece = piece * 3 + 7;
+  }
+  int result = Hclose(h);
+  if (size) *size = result;
+  return GetFile(name);
+}
+
+Bytes ReadStream(const char* name) {
+  HILE* h = Hopen(name, "rb");
+  Bytes out(h->header.length + 100);
+  int n = Hread(out.data(), (int)out.size(), h);
+  EXPECT_EQ(Heof(h), 1);
+  out.resize(n);
+  Hclose(h);
+  return out;
+}
+
+int32_t At(const Bytes& b, size_t offset) {
+  return (int32_t)(b[offset] | b[offset + 1] << 8 | b[offset + 2] << 16 | (uint32_t)b[offset + 3] << 24);
+}
+
+TEST_F(Hile, WholeFileExampleByteForByte) {
+  const char* text = "abracadabra";
+  int size = 0;
+  Bytes file = WriteStream("a.lzx", "wb", Bytes(text, text + 11), &size);
+  const Bytes expected = {0x4c, 0x5a, 0x58, 0x31, 0x39, 0x00, 0x00, 0x00, 0x0b, 0x00, 0x00, 0x00, 0x00,
+                          0x00, 0x00, 0x00, 0x24, 0x01, 0x00, 0x00, 0x20, 0x46, 0x01, 0x00, 0x00, 0x00,
+                          0x00, 0x00, 0x00, 0x90, 0xd6, 0xaf, 0x0e, 0x50, 0xd1, 0xf1, 0xe8, 0x8f, 0xfb,
+                          0xfe, 0x8c, 0x73, 0xbb, 0x6e, 0x77, 0xcf, 0xf8, 0xa3, 0xaf, 0xaf, 0xaf, 0xaf,
+                          0xaf, 0xaf, 0x2f, 0xff, 0x02, 0x10, 0x00, 0x00, 0x00};
+  EXPECT_EQ(size, 61);
+  EXPECT_EQ(file, expected);
+
+  HILE* h = Hopen("a.lzx", "rb");
+  char back[32] = {0};
+  EXPECT_EQ(Hread(back, 11, h), 11);
+  EXPECT_STREQ(back, text);
+  EXPECT_EQ(Heof(h), 0);
+  EXPECT_EQ(Hgetc(h), -1);
+  EXPECT_EQ(Heof(h), 1);
+  EXPECT_EQ(Hclose(h), 0);
+}
+
+TEST_F(Hile, EmptyFileIsTheHeaderOnly) {
+  int size = 0;
+  Bytes file = WriteStream("e.lzx", "wb", Bytes(), &size);
+  EXPECT_EQ(size, 16);
+  ASSERT_EQ(file.size(), 16u);
+  EXPECT_EQ(At(file, 0), 0x31585A4C);
+  EXPECT_EQ(At(file, 4), 16);
+  EXPECT_EQ(At(file, 8), 0);
+  EXPECT_EQ(At(file, 12), 0);
+  HILE* h = Hopen("e.lzx", "rb");
+  char c;
+  EXPECT_EQ(Hread(&c, 1, h), 0);
+  EXPECT_EQ(Heof(h), 1);
+  EXPECT_EQ(Hgetc(h), -1);
+  Hclose(h);
+}
+
+TEST_F(Hile, BlockBoundaries) {
+  for (size_t n : {16384u, 16385u}) {
+    Bytes data = SampleData(n, (unsigned)n);
+    int size = 0;
+    Bytes file = WriteStream("b.lzx", "wb", data, &size);
+    int32_t blocks = n == 16384 ? 1 : 2;
+    EXPECT_EQ((size_t)size, file.size());
+    EXPECT_EQ(At(file, 8), (int32_t)n);
+    EXPECT_EQ(At(file, 4) + 4 * blocks, size);
+    EXPECT_EQ(At(file, At(file, 4)), 16);
+    EXPECT_EQ(ReadStream("b.lzx"), data);
+
+    HILE* h = Hopen("b.lzx", "rb");
+    Bytes all(n);
+    EXPECT_EQ(Hread(all.data(), (int)n, h), (int)n);
+    EXPECT_EQ(Heof(h), 0);
+    char c;
+    EXPECT_EQ(Hread(&c, 1, h), 0);
+    EXPECT_EQ(Heof(h), 1);
+    Hclose(h);
+  }
+}
+
+TEST_F(Hile, EveryModeRoundTrips) {
+  Bytes data = SorData(3 * 16384 + 999, 7);
+  const char* modes[] = {"wb", "wbh", "wbs"};
+  for (int flags = 0; flags < 3; flags++) {
+    Bytes file = WriteStream("m.lzx", modes[flags], data);
+    EXPECT_EQ(At(file, 12), flags) << modes[flags];
+    EXPECT_EQ(ReadStream("m.lzx"), data) << modes[flags];
+  }
+}
+
+TEST_F(Hile, PutcAndGetc) {
+  HILE* w = Hopen("c.lzx", "wbs");
+  for (int i = 0; i < 20000; i++)
+    EXPECT_EQ(Hputc(i % 256 < 64 ? 0xFF : i * 7 + 0x100, w), i % 256 < 64 ? 0xFF : i * 7 + 0x100);
+  Hclose(w);
+  HILE* r = Hopen("c.lzx", "rb");
+  for (int i = 0; i < 20000; i++) ASSERT_EQ(Hgetc(r), i % 256 < 64 ? 0xFF : (i * 7) & 0xFF);
+  EXPECT_EQ(Hgetc(r), -1);
+  EXPECT_EQ(Heof(r), 1);
+  Hclose(r);
+}
+
+TEST_F(Hile, OpenRecordsAreCounted) {
+  WriteStream("o.lzx", "wb", SampleData(10));
+  EXPECT_EQ(HileCount(), 0);
+  HILE* a = Hopen("o.lzx", "rb");
+  HILE* b = Hopen("o.lzx", "rb");
+  EXPECT_EQ(HileCount(), 2);
+  Hclose(a);
+  EXPECT_EQ(HileCount(), 1);
+  OpenFileCloseAll();  // as the fatal path does before a harness takes over
+  HileReleaseAll();
+  EXPECT_EQ(HileCount(), 0);
+  (void)b;
+}
+
+TEST_F(Hile, SeekForwardBackwardAndToTheLastByte) {
+  Bytes data = SampleData(5 * 16384 + 17, 3);
+  WriteStream("s.lzx", "wb", data);
+  HILE* h = Hopen("s.lzx", "rb");
+  int32_t length = (int32_t)data.size();
+  EXPECT_EQ(Htell(h), 0);
+  Hseek(h, length - 1);
+  EXPECT_EQ(Htell(h), length - 1);
+  EXPECT_EQ(Hgetc(h), data[length - 1]);
+  EXPECT_EQ(Hgetc(h), -1);
+  for (int32_t t : {70000, 16384, 16383, 0, 5, 81836, 40000, 40001, 39999}) {
+    Hseek(h, t);
+    unsigned char piece[100];
+    int n = Hread(piece, 100, h);
+    ASSERT_EQ(n, 100);
+    EXPECT_EQ(memcmp(piece, data.data() + t, 100), 0) << t;
+    EXPECT_EQ(Htell(h), t + 100);
+  }
+  Hclose(h);
+}
+
+TEST_F(Hile, ReadPastTheEndSetsEofAndSeekClearsIt) {
+  Bytes data = SampleData(20000, 9);
+  WriteStream("p.lzx", "wbh", data);
+  HILE* h = Hopen("p.lzx", "rb");
+  Hseek(h, 19990);
+  unsigned char piece[64];
+  EXPECT_EQ(Hread(piece, 64, h), 10);
+  EXPECT_EQ(memcmp(piece, data.data() + 19990, 10), 0);
+  EXPECT_EQ(Heof(h), 1);
+  Hseek(h, 100);
+  EXPECT_EQ(Heof(h), 0);
+  EXPECT_EQ(Hgetc(h), data[100]);
+  Hclose(h);
+}
+
+TEST_F(HileDeathTest, ModesAndNames) {
+  EXPECT_EXIT(Hopen("x.lzx", "r"), testing::ExitedWithCode(2), "Hopen: bad mode");
+  EXPECT_EXIT(Hopen("x.lzx", "xb"), testing::ExitedWithCode(2), "Hopen: bad mode");
+  EXPECT_EXIT(Hopen("x.lzx", "wB"), testing::ExitedWithCode(2), "Hopen: bad mode");
+  EXPECT_EXIT(Hopen("x.lzx", "wbz"), testing::ExitedWithCode(2), "Hopen: bad mode");
+  EXPECT_EXIT(Hopen(std::string(80, 'n').c_str(), "wb"), testing::ExitedWithCode(2), "Hopen: filename too long");
+  PutText("plain.txt", "not compressed at all");
+  EXPECT_EXIT(Hopen("plain.txt", "rb"), testing::ExitedWithCode(2), "Hopen: not an LZX file");
+  EXPECT_EXIT(Hread(nullptr, 1, nullptr), testing::ExitedWithCode(2), "Hread: not a valid HILE \\*");
+  FileRec f;
+  EXPECT_EXIT(DoFopen("x", "a+", &f), testing::ExitedWithCode(2), "LZX DoFopen \\[x\\] \\[a\\+\\] failed");
+}
+
+TEST_F(HileDeathTest, SorNeedsAnEmptyRowInEveryBlock) {
+  EXPECT_EXIT(WriteStream("n.lzx", "wbs", SampleData(100)), testing::ExitedWithCode(2), "SorPack: no empty rows");
+}
+
+TEST_F(HileDeathTest, SeekLimits) {
+  WriteStream("l.lzx", "wb", SampleData(100));
+  auto seek = [](const char* name, int32_t t) {
+    HILE* h = Hopen(name, "rb");
+    Hseek(h, t);
+  };
+  EXPECT_EXIT(seek("l.lzx", 100), testing::ExitedWithCode(2), "Hseek: >= EOF causes deep shit");
+  EXPECT_EXIT(seek("l.lzx", -1), testing::ExitedWithCode(2), "Hseek: negative position \\[-1\\]");
+  EXPECT_EXIT(Hseek(Hopen("w.lzx", "wb"), 0), testing::ExitedWithCode(2), "Hseek: not allowed on write-file");
+}
+
+// Damaged files are refused through the fatal path before any byte of them
+// reaches the caller.
+TEST_F(HileDeathTest, DamagedHeadersAndBlocks) {
+  Bytes good = WriteStream("g.lzx", "wb", SampleData(40000, 5));
+  auto patched = [&](size_t offset, int32_t value) {
+    Bytes b = good;
+    Bytes v = Le32(value);
+    std::copy(v.begin(), v.end(), b.begin() + offset);
+    PutFile("d.lzx", b);
+  };
+  auto read = [] {
+    HILE* h = Hopen("d.lzx", "rb");
+    unsigned char piece[4096];
+    while (Hread(piece, sizeof piece, h) > 0) {
+    }
+    Hclose(h);
+  };
+  patched(8, -5);
+  EXPECT_EXIT(read(), testing::ExitedWithCode(2), "Hopen: bad length \\[d.lzx, -5\\]");
+  patched(8, 0x7FFFFFFF);
+  EXPECT_EXIT(read(), testing::ExitedWithCode(2), "Hopen: bad length");
+  patched(8, 50000);  // one block more than the index holds
+  EXPECT_EXIT(read(), testing::ExitedWithCode(2), "Hopen: bad index offset");
+  patched(4, 12);
+  EXPECT_EXIT(read(), testing::ExitedWithCode(2), "Hopen: bad index offset");
+  patched(4, At(good, 4) + 4);
+  EXPECT_EXIT(read(), testing::ExitedWithCode(2), "Hopen: bad index offset");
+  patched(12, 4);
+  EXPECT_EXIT(read(), testing::ExitedWithCode(2), "Hopen: bad flags");
+  patched(16, 262113);  // bit count of block 0 beyond what BitBuf holds
+  EXPECT_EXIT(read(), testing::ExitedWithCode(2), "BlockUnpack: bad bit count \\[262113\\]");
+  patched(16, -8);
+  EXPECT_EXIT(read(), testing::ExitedWithCode(2), "BlockUnpack: bad bit count \\[-8\\]");
+  int32_t index = At(good, 4);
+  patched(index + 4, At(good, index + 4) + 1);  // block 1 is not where the index says
+  EXPECT_EXIT(read(), testing::ExitedWithCode(2), "Hfill: block 0 does not end at the next");
+  patched(index + 8, 3);
+  EXPECT_EXIT(
+      {
+        HILE* h = Hopen("d.lzx", "rb");
+        Hseek(h, 2 * 16384);
+      },
+      testing::ExitedWithCode(2), "Hseek: bad index entry 2");
+  Bytes cut(good.begin(), good.end() - 1);
+  PutFile("d.lzx", cut);
+  EXPECT_EXIT(read(), testing::ExitedWithCode(2), "Hopen: bad index offset");
+  // A writer killed before Hclose leaves its placeholder header.
+  Bytes placeholder(good.begin(), good.begin() + 16);
+  std::fill(placeholder.begin() + 4, placeholder.end(), 0);
+  PutFile("d.lzx", placeholder);
+  EXPECT_EXIT(read(), testing::ExitedWithCode(2), "Hopen: bad index offset");
+}
+
+TEST_F(HileDeathTest, ReaderAndWriterStayApart) {
+  WriteStream("r.lzx", "wb", SampleData(10));
+  EXPECT_EXIT(Hwrite("x", 1, Hopen("r.lzx", "rb")), testing::ExitedWithCode(2), "Hwrite: not allowed on read-file");
+  char c;
+  EXPECT_EXIT(Hread(&c, 1, Hopen("w.lzx", "wb")), testing::ExitedWithCode(2), "Hread: not allowed on write-file");
+}
+
+}  // namespace
