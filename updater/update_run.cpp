@@ -11,6 +11,7 @@
 #include "fileio/file.h"
 #include "fileio/path.h"
 #include "lzx/archive.h"
+#include "lzx/hile.h"
 #include "updater/app.h"
 #include "updater/command_line.h"
 #include "updater/digest.h"
@@ -28,6 +29,7 @@ enum {
 };
 
 const char VersionFileName[] = "lzx.ver";
+const char TempArchiveName[] = "TEMP.LZX";
 
 // What the last temporary archive must hold.
 int32_t ExpectedLength = 0;
@@ -40,8 +42,15 @@ void WriteImage(char* path, const unsigned char* image, int32_t length, uint32_t
   memset(temp, 0, sizeof temp);
   DWORD n = GetTempPathA(sizeof temp, temp);
   if (n == 0 || n >= sizeof temp) FatalMessage("WriteTempArchive: no usable temporary directory");
-  int m = snprintf(path, InstallDirSize, "%sTEMP.LZX", temp);
-  if (m < 0 || m >= InstallDirSize) FatalMessage("WriteTempArchive: path too long [%s]", temp);
+  // The compressed file keeps its name in HileNameSize characters: a deep
+  // temporary directory is taken in its short form.
+  if (n + sizeof TempArchiveName > HileNameSize) {
+    char shortTemp[MAX_PATH];
+    DWORD k = GetShortPathNameA(temp, shortTemp, sizeof shortTemp);
+    if (k > 0 && k < sizeof shortTemp) memcpy(temp, shortTemp, k + 1);
+  }
+  int m = snprintf(path, InstallDirSize, "%s%s", temp, TempArchiveName);
+  if (m < 0 || m >= HileNameSize) FatalMessage("WriteTempArchive: temporary path too long [%s]", temp);
 
   FileRec file;
   FileInit(&file, 1, path);

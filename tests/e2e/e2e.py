@@ -297,6 +297,20 @@ def update_without_version_file(r):
     check(r.temp_left() == [], 'temporary archive removed')
 
 
+@case('VexaWare')
+def update_deep_temp_directory(r):
+    # The compressed file's name holds 79 characters: a deeper temporary
+    # directory is used in its short form.
+    r.tmp = os.path.join(r.tmp, 'a temporary directory with a long name', 'and another level below it', 'x' * 40)
+    os.makedirs(r.tmp)
+    check(len(winpath(r.tmp)) > 100, 'deep enough')
+    lines = r.driver(*r.install_100(), 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'click|1', 'msgbox|0',
+                     'exit|0')
+    check(msgboxes(lines) == [q('Update verslag', 'De update is aangebracht.')], 'closing message')
+    r.check_installed(r.doravo)
+    check(r.temp_left() == [], 'temporary archive removed')
+
+
 # --- Start-up -----------------------------------------------------------------------------------
 
 @case('VexaWare')
