@@ -312,6 +312,19 @@ def startup_without_registry(r):
 
 
 @case('VexaWare')
+def startup_on_old_windows(r):
+    # Wine reports Windows 3.1 to this program only: GetVersion gives 3.10.
+    old = r'Software\Wine\AppDefaults\DoravoUpdate.exe'
+    try:
+        lines = r.driver(*r.install_100(), 'regset|%s|Version|win31' % old,
+                         'start|' + r.exe('DoravoUpdate.exe', '-eng'), 'msgbox|0', 'exit|0')
+    finally:
+        r.driver('regdel|' + old)
+    check(msgboxes(lines) == [q('Einde', 'Vexa werkt niet onder Windows 3.1 [3, 10]')], 'fixed Dutch text')
+    check('exit 0 0' in lines, 'exit code 0')
+
+
+@case('VexaWare')
 def second_instance(r):
     steps = r.install_100()
     lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'start|' + r.exe('DoravoUpdate.exe'),
