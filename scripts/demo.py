@@ -68,7 +68,8 @@ class Demo:
         return line.split(' ', 3)[3]
 
     def prepare(self):
-        """Doravo 1.00: ten of the update's files at version 100, the rest missing."""
+        """Doravo 1.00: ten of the update's files at version 100, the rest missing, and a
+        file of the user's own that the update does not carry."""
         shutil.rmtree(self.inst, ignore_errors=True)
         shutil.rmtree(self.tmp, ignore_errors=True)
         os.makedirs(self.inst)
@@ -81,6 +82,8 @@ class Demo:
                 os.makedirs(os.path.dirname(p), exist_ok=True)
                 with open(p, 'wb') as g:
                     g.write(b'Doravo 1.00\r\n')
+        with open(os.path.join(self.inst, 'notes.txt'), 'wb') as g:
+            g.write(b'My own notes: not part of the update.\r\n')
         self.driver('regdel|' + KEY, 'regset|%s|Location|%s' % (KEY, winpath(self.inst)),
                     'regset|%s|Version|1.00' % KEY)
 

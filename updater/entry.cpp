@@ -38,7 +38,7 @@ int CheckWindowsVersion(void) {
 
 int CheckInstanceMarker(const char* name) {
   SECURITY_ATTRIBUTES security = {};
-  security.nLength = 12;  // the record's size on the 32-bit system the marker is shared with
+  security.nLength = sizeof security;
   security.lpSecurityDescriptor = nullptr;
   security.bInheritHandle = TRUE;
   // The handle stays open for the life of the process: it is the marker.

@@ -39,7 +39,7 @@ void WriteImage(char* path, const unsigned char* image, int32_t length, uint32_t
   char temp[MAX_PATH];
   memset(temp, 0, sizeof temp);
   DWORD n = GetTempPathA(sizeof temp, temp);
-  if (n == 0 || n >= sizeof temp) FatalMessage("WriteTempArchive: no temporary directory");
+  if (n == 0 || n >= sizeof temp) FatalMessage("WriteTempArchive: no usable temporary directory");
   int m = snprintf(path, InstallDirSize, "%sTEMP.LZX", temp);
   if (m < 0 || m >= InstallDirSize) FatalMessage("WriteTempArchive: path too long [%s]", temp);
 

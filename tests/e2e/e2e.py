@@ -312,6 +312,19 @@ def startup_without_registry(r):
 
 
 @case('VexaWare')
+def startup_on_old_windows(r):
+    # Wine reports Windows 3.1 to this program only: GetVersion gives 3.10.
+    old = r'Software\Wine\AppDefaults\DoravoUpdate.exe'
+    try:
+        lines = r.driver(*r.install_100(), 'regset|%s|Version|win31' % old,
+                         'start|' + r.exe('DoravoUpdate.exe', '-eng'), 'msgbox|0', 'exit|0')
+    finally:
+        r.driver('regdel|' + old)
+    check(msgboxes(lines) == [q('Einde', 'Vexa werkt niet onder Windows 3.1 [3, 10]')], 'fixed Dutch text')
+    check('exit 0 0' in lines, 'exit code 0')
+
+
+@case('VexaWare')
 def second_instance(r):
     steps = r.install_100()
     lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'start|' + r.exe('DoravoUpdate.exe'),
@@ -426,6 +439,24 @@ def fatal_broken_structure(r):
     check('exit 0 2' in lines, 'exit code 2')
     check(r.snapshot() == before, 'installation untouched')
     check(lines[-1].endswith('"1.00"'), 'registry untouched')
+
+
+@case('VexaWare')
+def fatal_missing_temp_directory(r):
+    # TMP and TEMP name a directory that does not exist: the archive cannot be
+    # written out, and nothing else happens.
+    steps = r.install_100()
+    before = r.snapshot()
+    shutil.rmtree(r.tmp)
+    lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'click|1', 'msgbox|0', 'exit|0',
+                     'regget|%s|Version' % KEY)
+    boxes = msgboxes(lines)
+    check(len(boxes) == 1 and boxes[0].startswith('"Einde programma" ') and 'TEMP.LZX' in boxes[0],
+          'one fatal box naming the temporary archive: %r' % boxes)
+    check('exit 0 2' in lines, 'exit code 2')
+    check(r.snapshot() == before, 'installation untouched')
+    check(lines[-1].endswith('"1.00"'), 'registry untouched')
+    check(not os.path.exists(r.tmp), 'no temporary directory made')
 
 
 def main():
