@@ -455,6 +455,24 @@ def fatal_broken_structure(r):
     check(lines[-1].endswith('"1.00"'), 'registry untouched')
 
 
+@case('VexaWare')
+def fatal_missing_temp_directory(r):
+    # TMP and TEMP name a directory that does not exist: the archive cannot be
+    # written out, and nothing else happens.
+    steps = r.install_100()
+    before = r.snapshot()
+    shutil.rmtree(r.tmp)
+    lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'click|1', 'msgbox|0', 'exit|0',
+                     'regget|%s|Version' % KEY)
+    boxes = msgboxes(lines)
+    check(len(boxes) == 1 and boxes[0].startswith('"Einde programma" ') and 'TEMP.LZX' in boxes[0],
+          'one fatal box naming the temporary archive: %r' % boxes)
+    check('exit 0 2' in lines, 'exit code 2')
+    check(r.snapshot() == before, 'installation untouched')
+    check(lines[-1].endswith('"1.00"'), 'registry untouched')
+    check(not os.path.exists(r.tmp), 'no temporary directory made')
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument('--list', action='store_true')
