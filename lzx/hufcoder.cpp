@@ -38,6 +38,19 @@ int HufUnpack(int bits) {
   LenToVal(MainTable);
   TableBuild(MainTable);
   int out = 0;
+  // While a symbol's eight bytes lie inside BitBuf, one 64-bit load decodes it.
+  int pos = BitPos;
+  int fastEnd = bits < BitFastReadEnd ? bits : BitFastReadEnd;
+  while (pos < fastEnd) {
+    int s = DecodeFromBits(BitsAt(pos));
+    pos += MainTable.len[s];
+    if (out >= RleBufSize) {
+      BitPos = pos;
+      FatalMessage("HufUnpack: too many bytes written");
+    }
+    RleBuf[out++] = (unsigned char)s;
+  }
+  BitPos = pos;
   while (BitPos < bits) {
     int s = DecodeSymbol();
     if (out >= RleBufSize) FatalMessage("HufUnpack: too many bytes written");

@@ -10,6 +10,8 @@
 HufTable MainTable;
 HufTable LenCode;
 uint16_t DecodeTable[DecodeSize];
+uint32_t DecodeLongIndex[DecodeSize];
+uint16_t DecodeLongTable[DecodeLongTableSize];
 
 namespace {
 
@@ -133,6 +135,59 @@ void LenToVal(HufTable& table) {
   if (!complete && !(coded == 1 && maxLen == 1)) FatalMessage("LenToVal: undercounted");
 }
 
+namespace {
+
+enum { LinearWidth = 31 };  // DecodeLongIndex width: ask DecodeLong
+
+// The sub-tables of the codes longer than 10 bits, one per first-level entry
+// that they pass through, each as wide as its longest code. Two codes that
+// cover one entry (the lengths are no prefix code) or a lack of room leave
+// that entry to the linear search.
+void TableBuildLong(const HufTable& table) {
+  memset(DecodeLongIndex, 0, sizeof DecodeLongIndex);
+  int longest = 0;
+  for (int s = 0; s < table.count; s++) {
+    int l = table.len[s];
+    if (l <= DecodeBits) continue;
+    uint32_t p = table.val[s] & (DecodeSize - 1);
+    if (DecodeTable[p] != DecodeLongMark) continue;  // a shorter code is found first
+    if ((uint32_t)(l - DecodeBits) > DecodeLongIndex[p]) DecodeLongIndex[p] = (uint32_t)(l - DecodeBits);
+    longest = l;
+  }
+  if (longest == 0) return;
+  uint32_t used = 0;
+  for (int p = 0; p < DecodeSize; p++) {
+    uint32_t width = DecodeLongIndex[p];
+    if (width == 0) continue;
+    uint32_t size = 1u << width;
+    if (used + size > DecodeLongTableSize) {
+      DecodeLongIndex[p] = LinearWidth;
+      continue;
+    }
+    for (uint32_t i = 0; i < size; i++) DecodeLongTable[used + i] = DecodeLongNone;
+    DecodeLongIndex[p] = used << 5 | width;
+    used += size;
+  }
+  for (int s = 0; s < table.count; s++) {
+    int l = table.len[s];
+    if (l <= DecodeBits) continue;
+    uint32_t p = table.val[s] & (DecodeSize - 1);
+    uint32_t info = DecodeLongIndex[p];
+    uint32_t width = info & 31;
+    if (DecodeTable[p] != DecodeLongMark || width == LinearWidth) continue;
+    uint16_t* sub = DecodeLongTable + (info >> 5);
+    for (uint32_t i = table.val[s] >> DecodeBits; i < (1u << width); i += 1u << (l - DecodeBits)) {
+      if (sub[i] != DecodeLongNone) {
+        DecodeLongIndex[p] = LinearWidth;
+        break;
+      }
+      sub[i] = (uint16_t)s;
+    }
+  }
+}
+
+}  // namespace
+
 void TableBuild(HufTable& table) {
   for (int i = 0; i < DecodeSize; i++) DecodeTable[i] = DecodeLongMark;
   for (int s = 0; s < table.count; s++) {
@@ -140,6 +195,7 @@ void TableBuild(HufTable& table) {
     if (l < 1 || l > DecodeBits) continue;
     for (uint32_t i = table.val[s]; i < DecodeSize; i += 1u << l) DecodeTable[i] = (uint16_t)s;
   }
+  TableBuildLong(table);
 }
 
 int DecodeLong(const HufTable& table, uint32_t bits) {

@@ -128,7 +128,55 @@ int LzxUnpack(int bits) {
   TableBuild(MainTable);
   int out = 0;
   // One item per turn; an item reads at most 24 + 7 + 14 bits, which the
-  // guard bytes of BitBuf cover when the last one runs past the block.
+  // guard bytes of BitBuf cover when the last one runs past the block. While
+  // its eight bytes lie inside BitBuf an item is decoded from one 64-bit load.
+  int pos = BitPos;
+  int fastEnd = bits < BitFastReadEnd ? bits : BitFastReadEnd;
+  while (pos < fastEnd) {
+    uint64_t v = BitsAt(pos);
+    int s = DecodeFromBits(v);
+    int l = MainTable.len[s];
+    pos += l;
+    if (s < RefBase) {
+      if (out >= RleBufSize) {
+        BitPos = pos;
+        FatalMessage("LzxUnpack: too many bytes written");
+      }
+      RleBuf[out++] = (unsigned char)s;
+      continue;
+    }
+    v >>= l;
+    int lb = (s - RefBase) >> 4;
+    int ds = (s - RefBase) & 15;
+    int len = lb + 3;
+    if (lb > 1) {
+      len = (1 << (lb - 1)) + (int)(v & BitMask[lb - 1]) + 3;
+      v >>= lb - 1;
+      pos += lb - 1;
+    }
+    int dist = ds + 1;
+    if (ds > 1) {
+      dist = (1 << (ds - 1)) + (int)(v & BitMask[ds - 1]) + 1;
+      pos += ds - 1;
+    }
+    if (dist > out || len > RleBufSize - out) {
+      BitPos = pos;
+      FatalMessage(dist > out ? "LzxUnpack: bad distance" : "LzxUnpack: too many bytes written");
+    }
+    unsigned char* to = RleBuf + out;
+    const unsigned char* from = to - dist;
+    out += len;
+    if (dist >= 8 && out + 8 <= RleBufSize) {
+      // Whole words never read bytes of this copy that are not yet written,
+      // and what they store past its end is overwritten by the next item.
+      for (int k = 0; k < len; k += 8) memcpy(to + k, from + k, 8);
+    } else if (dist == 1) {
+      memset(to, to[-1], (size_t)len);
+    } else {
+      for (int k = 0; k < len; k++) to[k] = from[k];
+    }
+  }
+  BitPos = pos;
   while (BitPos < bits) {
     int s = DecodeSymbol();
     if (s < RefBase) {
