@@ -38,17 +38,25 @@ int HufUnpack(int bits) {
   LenToVal(MainTable);
   TableBuild(MainTable);
   int out = 0;
-  // While a symbol's eight bytes lie inside BitBuf, one 64-bit load decodes it.
+  // While their eight bytes lie inside BitBuf, one 64-bit load (at least 57
+  // bits) decodes symbols as long as 24 bits, the longest code, remain.
   int pos = BitPos;
   int fastEnd = bits < BitFastReadEnd ? bits : BitFastReadEnd;
   while (pos < fastEnd) {
-    int s = DecodeFromBits(BitsAt(pos));
-    pos += MainTable.len[s];
-    if (out >= RleBufSize) {
-      BitPos = pos;
-      FatalMessage("HufUnpack: too many bytes written");
-    }
-    RleBuf[out++] = (unsigned char)s;
+    uint64_t v = BitsAt(pos);
+    int used = 0;
+    do {
+      uint32_t e = DecodeEntryOf(v);
+      int l = (int)(e >> 16);
+      used += l;
+      v >>= l;
+      if (out >= RleBufSize) {
+        BitPos = pos + used;
+        FatalMessage("HufUnpack: too many bytes written");
+      }
+      RleBuf[out++] = (unsigned char)e;
+    } while (used <= 57 - HufMaxLen && pos + used < fastEnd);
+    pos += used;
   }
   BitPos = pos;
   while (BitPos < bits) {

@@ -10,6 +10,7 @@
 HufTable MainTable;
 HufTable LenCode;
 uint16_t DecodeTable[DecodeSize];
+uint32_t DecodeEntry[DecodeSize];
 uint32_t DecodeLongIndex[DecodeSize];
 uint16_t DecodeLongTable[DecodeLongTableSize];
 
@@ -126,9 +127,13 @@ void LenToVal(HufTable& table) {
     if (l == 0) continue;
     int64_t code = next[l]++;
     if (code > (int64_t)BitMask[l]) FatalMessage("LenToVal: overcounted");
-    uint32_t rev = 0;
-    for (int b = 0; b < l; b++) rev |= (uint32_t)((code >> b) & 1) << (l - 1 - b);
-    table.val[s] = rev;
+    uint32_t rev = (uint32_t)code;  // the l-bit code with its bits reversed
+    rev = (rev & 0x55555555u) << 1 | (rev >> 1 & 0x55555555u);
+    rev = (rev & 0x33333333u) << 2 | (rev >> 2 & 0x33333333u);
+    rev = (rev & 0x0F0F0F0Fu) << 4 | (rev >> 4 & 0x0F0F0F0Fu);
+    rev = (rev & 0x00FF00FFu) << 8 | (rev >> 8 & 0x00FF00FFu);
+    rev = rev << 16 | rev >> 16;
+    table.val[s] = rev >> (32 - l);
   }
   // After the walk next[maxLen] is the Kraft sum in units of 2^-maxLen.
   bool complete = maxLen > 0 && next[maxLen] == ((int64_t)1 << maxLen);
@@ -194,6 +199,10 @@ void TableBuild(HufTable& table) {
     int l = table.len[s];
     if (l < 1 || l > DecodeBits) continue;
     for (uint32_t i = table.val[s]; i < DecodeSize; i += 1u << l) DecodeTable[i] = (uint16_t)s;
+  }
+  for (int i = 0; i < DecodeSize; i++) {
+    int s = DecodeTable[i];
+    DecodeEntry[i] = s == DecodeLongMark ? DecodeEntryLong : (uint32_t)s | (uint32_t)table.len[s] << 16;
   }
   TableBuildLong(table);
 }

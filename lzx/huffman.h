@@ -52,6 +52,12 @@ enum {
   DecodeLongMaxWidth = HufMaxLen - DecodeBits,
 };
 extern uint32_t DecodeLongIndex[DecodeSize];
+// DecodeTable with each symbol's code length in bits 16..23, for the
+// unpackers' inner loops: symbol and length in one lookup. DecodeEntryLong
+// where DecodeTable holds DecodeLongMark.
+enum : uint32_t { DecodeEntryLong = 0xFFFFFFFFu };
+extern uint32_t DecodeEntry[DecodeSize];
+
 extern uint16_t DecodeLongTable[DecodeLongTableSize];
 
 // The MainTable symbol whose code begins the bits v (first bit in bit 0, at
@@ -66,6 +72,14 @@ inline int DecodeFromBits(uint64_t v) {
     if (s != DecodeLongNone) return s;
   }
   return DecodeLong(MainTable, (uint32_t)v & 0xFFFFFFu);
+}
+
+// DecodeEntry's value for the bits v, also for the codes longer than 10 bits.
+inline uint32_t DecodeEntryOf(uint64_t v) {
+  uint32_t e = DecodeEntry[v & (DecodeSize - 1)];
+  if (e != DecodeEntryLong) return e;
+  int s = DecodeFromBits(v);
+  return (uint32_t)s | (uint32_t)MainTable.len[s] << 16;
 }
 
 // One symbol of MainTable at BitPos, which moves past its code.

@@ -129,23 +129,32 @@ int LzxUnpack(int bits) {
   int out = 0;
   // One item per turn; an item reads at most 24 + 7 + 14 bits, which the
   // guard bytes of BitBuf cover when the last one runs past the block. While
-  // its eight bytes lie inside BitBuf an item is decoded from one 64-bit load.
+  // their eight bytes lie inside BitBuf, one 64-bit load (at least 57 bits)
+  // decodes symbols as long as 24 bits remain; the extra bits of a reference
+  // come from a fresh load.
   int pos = BitPos;
   int fastEnd = bits < BitFastReadEnd ? bits : BitFastReadEnd;
   while (pos < fastEnd) {
     uint64_t v = BitsAt(pos);
-    int s = DecodeFromBits(v);
-    int l = MainTable.len[s];
-    pos += l;
-    if (s < RefBase) {
+    int used = 0;
+    uint32_t e;
+    for (;;) {
+      e = DecodeEntryOf(v);
+      int l = (int)(e >> 16);
+      used += l;
+      v >>= l;
+      if ((e & 0xFFFF) >= RefBase) break;
       if (out >= RleBufSize) {
-        BitPos = pos;
+        BitPos = pos + used;
         FatalMessage("LzxUnpack: too many bytes written");
       }
-      RleBuf[out++] = (unsigned char)s;
-      continue;
+      RleBuf[out++] = (unsigned char)e;
+      if (used > 57 - HufMaxLen || pos + used >= fastEnd) break;
     }
-    v >>= l;
+    pos += used;
+    int s = (int)(e & 0xFFFF);
+    if (s < RefBase) continue;
+    v = BitsAt(pos);
     int lb = (s - RefBase) >> 4;
     int ds = (s - RefBase) & 15;
     int len = lb + 3;

@@ -1,5 +1,6 @@
 #include "lzx/rle.h"
 
+#include <stdint.h>
 #include <string.h>
 
 #include "base/fatal.h"
@@ -47,6 +48,23 @@ void RleUnpack(int length, unsigned char* output) {
   int out = 0;
   bool overflow = false;
   while (out < RleBlockSize) {
+    // While two input bytes remain and 16 output bytes are free, no item can
+    // fail a check: a literal is stored, a run written as 16 bytes, of which
+    // those past it are overwritten by the items after it.
+    if (in + 2 <= length && out + 16 <= RleBlockSize) {
+      int c = RleBuf[in];
+      if (!IsCountByte(c)) {
+        output[out++] = (unsigned char)c;
+        in++;
+        continue;
+      }
+      uint64_t fill = RleBuf[in + 1] * 0x0101010101010101ull;
+      memcpy(output + out, &fill, 8);
+      memcpy(output + out + 8, &fill, 8);
+      out += c - CountFirst + 1;
+      in += 2;
+      continue;
+    }
     if (in >= length) FatalMessage("RleUnpack: too many bytes read");
     int b = RleBuf[in++];
     int n = 1;
