@@ -21,12 +21,16 @@ int HufPack(int size) {
   FreqToLen(MainTable);
   SendLens(MainTable);
   LenToVal(MainTable);
-  for (int i = 0; i < size; i++) {
+  BitWriter w;
+  BitWriterStart(&w);
+  const int limit = BitBlockMaxBits / 8;
+  int ok = 1;
+  for (int i = 0; i < size && ok; i++) {
     int b = RleBuf[i];
-    PutBits(MainTable.len[b], MainTable.val[b]);
+    ok = BitWriterPut(&w, MainTable.len[b], MainTable.val[b], limit);
   }
-  int bits = BitPos;
-  while (BitPos & 7) PutBits(1, 0);
+  if (!ok) FatalMessage("HufPack: buffer full");
+  int bits = BitWriterFinish(&w);
   if (BitPos > BitBlockMaxBits) FatalMessage("HufPack: buffer full");
   return bits;
 }
