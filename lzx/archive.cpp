@@ -20,9 +20,9 @@ const uint32_t ScrambleMultiplier = 0x2F6A91C5u;
 
 int IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-// A path component of dots and blanks only, with two dots or more: ".." and
-// the forms that Windows shortens to it.
-int IsParentComponent(const char* start, const char* end) {
+// The number of dots of a path component of dots and blanks only, else 0:
+// two or more are ".." and the forms that Windows shortens to it, one is ".".
+int DotComponent(const char* start, const char* end) {
   int dots = 0;
   for (const char* p = start; p < end; p++) {
     if (*p == '.') {
@@ -31,7 +31,7 @@ int IsParentComponent(const char* start, const char* end) {
       return 0;
     }
   }
-  return dots >= 2;
+  return dots;
 }
 
 // One entry's header, read and checked. The target paths are built only when
@@ -64,6 +64,11 @@ int ReadEntry(HILE* h, const char* op, const char* targetDir, int needTarget, En
   } else {
     strcpy(e->target, r->name);
   }
+  // A directory in the target's place would be found only by the move, after
+  // the entries before it were written.
+  uint32_t attributes = OsFileAttributes(e->target);
+  if (attributes != OsAttrNone && (attributes & OsAttrDirectory))
+    FatalMessage("%s: target is a directory [%s]", op, r->name);
   char dir[FileNameSize];
   SplitPath(e->target, dir, nullptr, nullptr);
   int len = snprintf(e->part, sizeof e->part, "%s%s", dir, ArchivePartName);
@@ -107,8 +112,10 @@ int ArchiveNameSafe(const char* name) {
   const char* start = rest;
   for (const char* p = rest;; p++) {
     if (*p == 0 || IsSeparator(*p)) {
-      if (IsParentComponent(start, p)) return 0;
-      if (*p == 0) return 1;
+      if (DotComponent(start, p) >= 2) return 0;
+      // The last component names the file: not empty, not "." (the
+      // directory itself).
+      if (*p == 0) return p > start && DotComponent(start, p) == 0;
       start = p + 1;
     }
   }

@@ -49,8 +49,9 @@ void ScrambleFile(FileRec* file);
 // The same transformation on bytes in memory.
 void ScrambleBytes(unsigned char* bytes, int32_t n);
 
-// 1 if a '#' name stays inside the target directory: something after the
-// '#', no leading separator, no drive or other colon, no ".." component.
+// 1 if a '#' name stays inside the target directory and names a file in it:
+// something after the '#', no leading separator, no drive or other colon, no
+// ".." component, and a last component that is neither empty nor ".".
 // Names without '#' are always 1 (they are used unchanged).
 int ArchiveNameSafe(const char* name);
 

@@ -18,6 +18,21 @@ const int32_t Magic = 0x31585A4C;  // "LZX1"
 
 unsigned char SorTable[SorTableSize];  // row table of the block being coded
 
+// Every record from Hopen to Hclose. Each open HILE holds at least one file,
+// so the open-file table's limit bounds them too.
+enum { HileSlots = OpenFileSlots };
+HILE* OpenHiles[HileSlots];
+
+HILE* Allocate(void) {
+  for (int i = 0; i < HileSlots; i++) {
+    if (OpenHiles[i] == nullptr) {
+      OpenHiles[i] = (HILE*)calloc(1, sizeof(HILE));
+      return OpenHiles[i];
+    }
+  }
+  return nullptr;
+}
+
 void EncodeHeader(const HileHeader* header, unsigned char* bytes) {
   PutLe32(bytes, header->magic);
   PutLe32(bytes + 4, header->indexOffset);
@@ -26,6 +41,9 @@ void EncodeHeader(const HileHeader* header, unsigned char* bytes) {
 }
 
 void Release(HILE* h) {
+  for (int i = 0; i < HileSlots; i++) {
+    if (OpenHiles[i] == h) OpenHiles[i] = nullptr;
+  }
   memset(h, 0, sizeof *h);
   free(h);
 }
@@ -48,13 +66,25 @@ void HileCheck(HILE* h, const char* operation) {
   if (h == nullptr || h->header.magic != Magic) FatalMessage("%s: not a valid HILE *", operation);
 }
 
+int HileCount(void) {
+  int n = 0;
+  for (int i = 0; i < HileSlots; i++) n += OpenHiles[i] != nullptr;
+  return n;
+}
+
+void HileReleaseAll(void) {
+  for (int i = 0; i < HileSlots; i++) {
+    if (OpenHiles[i] != nullptr) Release(OpenHiles[i]);
+  }
+}
+
 HILE* Hopen(const char* name, const char* mode) {
-  HILE* h = (HILE*)calloc(1, sizeof(HILE));
+  HILE* h = Allocate();
   if (h == nullptr) FatalMessage("Hopen: out of mem");
 
   int flags = 0;
   if (mode == nullptr || (mode[0] != 'r' && mode[0] != 'w') || mode[1] != 'b') {
-    free(h);
+    Release(h);
     FatalMessage("Hopen: bad mode");
   }
   h->writing = mode[0] == 'w';
@@ -63,12 +93,12 @@ HILE* Hopen(const char* name, const char* mode) {
   } else if (mode[2] == 's') {
     flags = HileFlagSor;
   } else if (mode[2] != 0) {
-    free(h);
+    Release(h);
     FatalMessage("Hopen: bad mode");
   }
 
   if (strlen(name) >= HileNameSize) {
-    free(h);
+    Release(h);
     FatalMessage("Hopen: filename too long");
   }
   strcpy(h->name, name);

@@ -66,6 +66,12 @@ void Hfill(HILE* h);
 void BlockPack(const unsigned char* block, FileRec* file, int flags);
 void BlockUnpack(FileRec* file, unsigned char* block, int flags);
 
+// The records of the open compressed files: how many there are, and a release
+// of them all without closing their files (for a harness whose fatal path
+// returns instead of ending the process, after the file table was closed).
+int HileCount(void);
+void HileReleaseAll(void);
+
 // Number of blocks of a stream of the given length.
 inline int32_t HileBlockCount(int32_t length) {
   return (int32_t)(((int64_t)length + HileBlockSize - 1) / HileBlockSize);

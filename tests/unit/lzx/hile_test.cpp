@@ -123,6 +123,20 @@ TEST_F(Hile, PutcAndGetc) {
   Hclose(r);
 }
 
+TEST_F(Hile, OpenRecordsAreCounted) {
+  WriteStream("o.lzx", "wb", SampleData(10));
+  EXPECT_EQ(HileCount(), 0);
+  HILE* a = Hopen("o.lzx", "rb");
+  HILE* b = Hopen("o.lzx", "rb");
+  EXPECT_EQ(HileCount(), 2);
+  Hclose(a);
+  EXPECT_EQ(HileCount(), 1);
+  OpenFileCloseAll();  // as the fatal path does before a harness takes over
+  HileReleaseAll();
+  EXPECT_EQ(HileCount(), 0);
+  (void)b;
+}
+
 TEST_F(Hile, SeekForwardBackwardAndToTheLastByte) {
   Bytes data = SampleData(5 * 16384 + 17, 3);
   WriteStream("s.lzx", "wb", data);

@@ -1,0 +1,467 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the updater executables under Wine.
+
+    e2e.py --list
+    e2e.py --bin BIN --work WORK --wine WINE_RUN CASE
+
+Each case prepares its own installation under WORK/CASE, runs the driver
+(BIN/e2e_driver.exe) through WINE_RUN against the real executable, and checks
+what the driver saw, the files, "lzx.ver" and the registry. Cases that use the
+same instance marker or registry key share a lock (printed by --list) so that
+ctest runs them one at a time.
+"""
+import argparse
+import glob
+import os
+import shutil
+import struct
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+PAYLOAD = os.path.join(ROOT, 'payload')
+RECORD = struct.Struct('<256s6i152s')  # VersionRecord: name, size, version, status, E, D, R, reserved
+KEY = r'Software\Doravo'
+FAMILY_KEY = r'Software\Marvik'
+
+CASES = {}
+
+
+def case(*locks):
+    def register(f):
+        CASES[f.__name__] = (f, locks)
+        return f
+    return register
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, what):
+    if not condition:
+        raise Failure(what)
+
+
+def winpath(path):
+    return 'Z:' + os.path.abspath(path).replace('/', '\\')
+
+
+def entries(list_file):
+    """(target name, source path) of each entry of a list file, in order."""
+    with open(list_file) as f:
+        lines = [l for l in f.read().splitlines() if l]
+    base = os.path.join(os.path.dirname(list_file), lines[1])
+    out = []
+    for i in range(2, len(lines), 2):
+        source = lines[i].split('|')[0]
+        if source.startswith('#'):
+            source = source[1:]
+        else:
+            source = os.path.join(base, source)
+        out.append((lines[i + 1], source))
+    return out
+
+
+def read_versions(path):
+    with open(path, 'rb') as f:
+        data = f.read()
+    check(len(data) % RECORD.size == 0, 'lzx.ver holds whole records')
+    rows = []
+    for i in range(0, len(data), RECORD.size):
+        name, size, version, status, e, d, r, reserved = RECORD.unpack_from(data, i)
+        rows.append((name.split(b'\0')[0].decode('latin-1'), version, status))
+    return rows
+
+
+def write_versions(path, rows):
+    with open(path, 'wb') as f:
+        for name, version in rows:
+            f.write(RECORD.pack(name.encode('latin-1'), 0, version, 0, 0, 0, 0, b''))
+
+
+class Run:
+    def __init__(self, args, name):
+        self.bin = args.bin
+        self.wine = args.wine
+        self.work = os.path.join(args.work, name)
+        shutil.rmtree(self.work, ignore_errors=True)
+        self.inst = os.path.join(self.work, 'inst')
+        self.tmp = os.path.join(self.work, 'tmp')
+        os.makedirs(self.inst)
+        os.makedirs(self.tmp)
+        self.calls = 0
+        self.doravo = entries(os.path.join(PAYLOAD, 'doravo', 'update.lst'))
+        self.demo = entries(os.path.join(PAYLOAD, 'demo', 'install.lst'))
+        programs = os.path.join(os.path.dirname(self.bin), 'payload-programs')
+        self.doravo = [(t, s.replace('@PROGRAMS@', programs)) for t, s in self.doravo]
+        self.demo = [(t, s.replace('@PROGRAMS@', programs)) for t, s in self.demo]
+
+    def exe(self, name, args=''):
+        return ('%s %s' % (winpath(os.path.join(self.bin, name)), args)).strip()
+
+    def driver(self, *steps):
+        """Runs the driver with the steps; returns its output lines."""
+        self.calls += 1
+        out = os.path.join(self.work, 'driver%d.txt' % self.calls)
+        common = ['env|TMP|' + winpath(self.tmp), 'env|TEMP|' + winpath(self.tmp), 'cwd|' + winpath(self.work)]
+        with open(out, 'w') as f:
+            rc = subprocess.call([self.wine, os.path.join(self.bin, 'e2e_driver.exe')] + common + list(steps),
+                                 stdout=f, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+        with open(out) as f:
+            lines = f.read().splitlines()
+        print('driver:', ' '.join(steps))
+        for l in lines:
+            print('  ' + l)
+        check(rc == 0, 'driver ended with %d' % rc)
+        return lines
+
+    def path(self, target, root=None):
+        return os.path.join(root or self.inst, *target.lstrip('#').split('\\'))
+
+    def install_100(self, versions=None, location=True):
+        """A Doravo 1.00 installation: old files, "lzx.ver" and the registry."""
+        for target, _ in self.doravo:
+            p = self.path(target)
+            os.makedirs(os.path.dirname(p), exist_ok=True)
+            with open(p, 'wb') as f:
+                f.write(b'Doravo 1.00 ' + target.encode())
+        if versions is not False:
+            rows = versions if versions is not None else [(t, 100) for t, _ in self.doravo[:10]]
+            write_versions(os.path.join(self.inst, 'lzx.ver'), rows)
+        steps = ['regdel|' + KEY]
+        if location:
+            steps += ['regset|%s|Location|%s' % (KEY, winpath(self.inst)), 'regset|%s|Version|1.00' % KEY]
+        return steps
+
+    def snapshot(self, root=None):
+        root = root or self.inst
+        out = {}
+        for d, _, files in os.walk(root):
+            for n in files:
+                p = os.path.join(d, n)
+                with open(p, 'rb') as f:
+                    out[os.path.relpath(p, root)] = f.read()
+        return out
+
+    def check_installed(self, items, root=None, except_names=()):
+        for target, source in items:
+            if target in except_names:
+                continue
+            with open(source, 'rb') as f:
+                want = f.read()
+            with open(self.path(target, root), 'rb') as f:
+                check(f.read() == want, '%s installed from %s' % (target, source))
+
+    def temp_left(self):
+        return os.listdir(self.tmp)
+
+
+def field(lines, prefix):
+    found = [l for l in lines if l.startswith(prefix)]
+    check(found, 'driver printed "%s"' % prefix)
+    return found[0]
+
+
+def controls(lines):
+    out = {}
+    for l in lines:
+        if l.startswith('control '):
+            _, ident, visible, text = l.split(' ', 3)
+            out.setdefault(int(ident), (int(visible), text[1:-1]))
+    return out
+
+
+def msgboxes(lines):
+    return [l[len('msgbox '):] for l in lines if l.startswith('msgbox ')]
+
+
+def q(*parts):
+    """The driver's form of a message box: quoted caption and text."""
+    return ' '.join('"%s"' % p.replace('\n', '\\n') for p in parts)
+
+
+# --- The Doravo update's dialog -----------------------------------------------------------------
+
+DUTCH = {4: 'update informatie', 6: 'Update Doravo naar', 7: 'versie 1.01 (22-mei-2003)', 8: '',
+         10: 'het Vexa team', 1: 'Installeer update', 2: 'Annuleer'}
+ENGLISH = {4: 'update information', 6: 'Update Doravo to', 7: 'version 1.01 (22-may-2003)', 8: '',
+           10: 'the Vexa team', 1: 'Install update', 2: 'Cancel'}
+IDS = {4: 2017, 6: 2014, 7: 2015, 8: 2016, 10: 2012, 1: 1, 2: 2}
+
+
+def check_texts(lines, texts):
+    c = controls(lines)
+    for message, ident in IDS.items():
+        check(c[ident][1] == texts[message], 'control %d shows %r, not %r' % (ident, c[ident][1], texts[message]))
+    check(field(lines, 'dialog ').startswith('dialog "Doravo" '), 'dialog title is the product name')
+
+
+def check_centred(lines):
+    parts = field(lines, 'dialog ').split()
+    x, y, w, h, sw, sh = (int(v) for v in parts[2:6] + parts[7:9])
+    check(x == (sw - w) // 2 and y == (sh - h) // 2, 'dialog centred: %s' % ' '.join(parts))
+
+
+@case('VexaWare')
+def dialog_dutch_cancel(r):
+    steps = r.install_100()
+    before = r.snapshot()
+    lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'controls', 'key|esc', 'exit|0',
+                     'regget|%s|Version' % KEY)
+    check_texts(lines, DUTCH)
+    check_centred(lines)
+    c = controls(lines)
+    check(c[2020][1].startswith('E-mail: ') and c[2021][1].startswith('Internet: '), 'contact lines')
+    check(c[2011][1] != 'copyright', 'copyright line set')
+    check('exit 0 0' in lines and not msgboxes(lines), 'Esc closes without a message')
+    check(r.snapshot() == before, 'nothing installed after Esc')
+    check(lines[-1].endswith('"1.00"'), 'registry version kept')
+
+
+@case('VexaWare')
+def dialog_english_options(r):
+    steps = r.install_100()
+    for args, texts in (('-eng', ENGLISH), ('-ENG', ENGLISH), ('-dut -eng', ENGLISH), ('-eng -dut', DUTCH),
+                        ('-eng,', DUTCH)):
+        lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe', args), 'dialog|0', 'controls', 'click|2',
+                         'exit|0')
+        check_texts(lines, texts)
+        check('exit 0 0' in lines, 'cancel ends with 0')
+
+
+# --- Update runs --------------------------------------------------------------------------------
+
+@case('VexaWare')
+def update_fresh(r):
+    steps = r.install_100()
+    old_rows = read_versions(os.path.join(r.inst, 'lzx.ver'))
+    lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe', '-log'), 'dialog|0', 'click|1', 'msgbox|0',
+                     'exit|0', 'regget|%s|Version' % KEY)
+    check(msgboxes(lines) == [q('Update verslag', 'De update is aangebracht.')], 'one closing message')
+    check('exit 0 0' in lines, 'exit code 0')
+    r.check_installed(r.doravo)
+    rows = read_versions(os.path.join(r.inst, 'lzx.ver'))
+    check([n for n, _, _ in rows] == [n for n, _, _ in old_rows] + [t for t, _ in r.doravo[len(old_rows):]],
+          'old rows first in their order, then the new ones')
+    check(all(v == 101 and s == 0 for _, v, s in rows), 'every row at 101 with status 0')
+    check(lines[-1].endswith('"1.01"'), 'registry version 1.01')
+    check(r.temp_left() == [], 'temporary archive removed')
+    with open(os.path.join(r.work, 'LOG.LOG')) as f:
+        log = f.read()
+    check('New files: %d\nUpdated files: %d\nUnchanged files: 0' % (len(r.doravo) - len(old_rows), len(old_rows))
+          in log.replace('\r\n', '\n'), 'counts in the log: %r' % log)
+
+
+@case('VexaWare')
+def update_higher_version_kept(r):
+    rows = [(t, 100) for t, _ in r.doravo]
+    rows[1] = ('#README.TXT', 105)  # names match without regard to case
+    steps = r.install_100(rows)
+    lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'key|enter', 'msgbox|0', 'msgbox|0',
+                     'exit|0', 'regget|%s|Version' % KEY)
+    check(msgboxes(lines) == [q('Update verslag', 'De update is aangebracht.\n1 bestanden niet vervangen.'),
+                              q('Update verslag', 'De update is aangebracht.')], 'report, then closing message')
+    check('exit 0 0' in lines, 'exit code 0')
+    r.check_installed(r.doravo, except_names=('#readme.txt',))
+    with open(r.path('#readme.txt'), 'rb') as f:
+        check(f.read() == b'Doravo 1.00 #readme.txt', 'the newer file is left alone')
+    after = read_versions(os.path.join(r.inst, 'lzx.ver'))
+    check(after[1] == ('#README.TXT', 105, 0), 'its row keeps the higher version: %r' % (after[1],))
+    check(len(after) == len(rows), 'no row added')
+    check(lines[-1].endswith('"1.00"'), 'registry version unchanged')
+
+
+@case('VexaWare')
+def update_equal_versions_rewritten(r):
+    steps = r.install_100([(t, 101) for t, _ in r.doravo])
+    lines = r.driver(*steps, 'regset|%s|Version|0.99' % KEY, 'start|' + r.exe('DoravoUpdate.exe', '-eng'),
+                     'dialog|0', 'click|1', 'msgbox|0', 'exit|0', 'regget|%s|Version' % KEY)
+    check(msgboxes(lines) == [q('Update report', 'The update has been applied.')], 'English closing message')
+    r.check_installed(r.doravo)
+    check(lines[-1].endswith('"1.01"'), 'registry version 1.01')
+
+
+@case('VexaWare')
+def update_without_version_file(r):
+    steps = r.install_100(versions=False)
+    before = r.snapshot()
+    lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'click|1', 'msgbox|0', 'exit|0',
+                     'regget|%s|Version' % KEY)
+    missing = winpath(r.inst) + '\\lzx.ver not found'
+    check(msgboxes(lines) == [q('Einde', missing)], 'only "%s not found", no closing message')
+    check('exit 0 0' in lines, 'exit code 0')
+    check(r.snapshot() == before, 'nothing extracted')
+    check(lines[-1].endswith('"1.00"'), 'registry version unchanged')
+    check(r.temp_left() == [], 'temporary archive removed')
+
+
+# --- Start-up -----------------------------------------------------------------------------------
+
+@case('VexaWare')
+def startup_without_registry(r):
+    lines = r.driver('regdel|' + KEY, 'start|' + r.exe('DoravoUpdate.exe'), 'msgbox|0', 'exit|0', 'regkey|' + KEY,
+                     'regset|%s|Location|%s' % (KEY, winpath(r.inst)), 'start|' + r.exe('DoravoUpdate.exe', '-eng'),
+                     'msgbox|1', 'exit|1')
+    boxes = msgboxes(lines)
+    check(boxes[0] == q('Einde programma', 'Vexa directory niet gevonden'), 'message 18 in Dutch')
+    check('regkey %s present 0 values' % KEY in lines, 'an empty key is left behind')
+    check(boxes[1] == q('Exit program', 'Vexa directory not found'), 'Location without Version: message 18')
+    check('exit 0 0' in lines and 'exit 1 0' in lines, 'both end with 0')
+
+
+@case('VexaWare')
+def startup_on_old_windows(r):
+    # Wine reports Windows 3.1 to this program only: GetVersion gives 3.10.
+    old = r'Software\Wine\AppDefaults\DoravoUpdate.exe'
+    try:
+        lines = r.driver(*r.install_100(), 'regset|%s|Version|win31' % old,
+                         'start|' + r.exe('DoravoUpdate.exe', '-eng'), 'msgbox|0', 'exit|0')
+    finally:
+        r.driver('regdel|' + old)
+    check(msgboxes(lines) == [q('Einde', 'Vexa werkt niet onder Windows 3.1 [3, 10]')], 'fixed Dutch text')
+    check('exit 0 0' in lines, 'exit code 0')
+
+
+@case('VexaWare')
+def second_instance(r):
+    steps = r.install_100()
+    lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'start|' + r.exe('DoravoUpdate.exe'),
+                     'msgbox|1', 'exit|1', 'start|' + r.exe('VexaDemoSetup.exe', '-eng'), 'msgbox|2', 'exit|2',
+                     'key|esc', 'exit|0')
+    boxes = msgboxes(lines)
+    check(boxes[0] == q('Einde programma', 'Tijdens de installatie mag Doravo niet actief zijn.'), 'message 21')
+    check(boxes[1] == q('Exit program', 'During updating Vexa should not be active.'), 'the demo shares the marker')
+    check('exit 1 1' in lines and 'exit 2 1' in lines, 'the second copies end with 1')
+    check('exit 0 0' in lines, 'the first goes on')
+
+
+# --- The Marvik family --------------------------------------------------------------------------
+
+@case('Marvik')
+def marvik_dialog_and_startup(r):
+    lines = r.driver('regdel|' + FAMILY_KEY, 'start|' + r.exe('MarvikUpdate.exe'), 'msgbox|0', 'exit|0',
+                     'regset|%s|Location|%s' % (FAMILY_KEY, winpath(r.inst)), 'start|' + r.exe('MarvikUpdate.exe'),
+                     'dialog|1', 'controls', 'start|' + r.exe('MarvikUpdate.exe', '-eng'), 'msgbox|2', 'exit|2',
+                     'key|esc', 'exit|1')
+    boxes = msgboxes(lines)
+    check(boxes[0] == q('Einde programma', 'Marvik directory niet gevonden'), 'message 20')
+    check(boxes[1] == q('Exit program', 'During updating no other Marvik Software should be active.'), 'message 22')
+    check('exit 2 1' in lines, 'second copy ends with 1')
+    c = controls(lines)
+    check(c[2012][1] == 'ontwikkelling', 'team box of the family')
+    check(c[2018][0] == 1 and c[2019][0] == 1 and c[2020][0] == 0 and c[2021][0] == 0, 'Dutch: family lines shown')
+    lines = r.driver('start|' + r.exe('MarvikUpdate.exe', '-eng'), 'dialog|0', 'controls', 'key|esc', 'exit|0',
+                     'start|' + r.exe('MarvikUpdate.exe'), 'dialog|1', 'start|' + r.exe('MarvikUpdate.exe'),
+                     'msgbox|2', 'exit|2', 'click|2', 'exit|1')
+    c = controls(lines)
+    check(c[2012][1] == 'development', 'English team box')
+    check(c[2018][0] == 0 and c[2019][0] == 0 and c[2020][0] == 1 and c[2021][0] == 1, 'English: Vexa lines shown')
+    check(msgboxes(lines) == [q('Einde programma', 'Tijdens de installatie mag er geen\nandere Marvik Software draaien.')],
+          'message 22 in Dutch, with its line break')
+    check_centred(lines)
+
+
+@case('Marvik', 'VexaWare')
+def marvik_update_without_version_file(r):
+    lines = r.driver('regset|%s|Location|%s' % (FAMILY_KEY, winpath(r.inst)), 'regset|%s|Version|1.00' % KEY,
+                     'start|' + r.exe('MarvikUpdate.exe'), 'dialog|0', 'click|1', 'msgbox|0', 'exit|0',
+                     'regget|%s|Version' % KEY)
+    check(msgboxes(lines) == [q('Update verslag', 'De update is aangebracht.')], 'closing message')
+    r.check_installed(r.doravo)
+    rows = read_versions(os.path.join(r.inst, 'lzx.ver'))
+    check([n for n, _, _ in rows] == [t for t, _ in r.doravo], 'one row per file, in archive order')
+    check(lines[-1].endswith('"1.01"'), 'product version written')
+
+
+# --- The demo install ---------------------------------------------------------------------------
+
+def start_menu_group():
+    prefix = os.environ.get('WINEPREFIX', '')
+    found = glob.glob(os.path.join(prefix, 'drive_c', 'users', '*', 'AppData', 'Roaming', 'Microsoft', 'Windows',
+                                   'Start Menu', 'Programs', 'Vexa Demo'))
+    return found[0] if found else None
+
+
+@case('VexaWare')
+def demo_install(r):
+    group = start_menu_group()
+    if group:
+        shutil.rmtree(group)
+    target = os.path.join(r.work, 'Vexa Demo')
+    lines = r.driver('start|' + r.exe('VexaDemoSetup.exe'), 'dialog|0', 'controls',
+                     'settext|2022|C:\\', 'click|1', 'quiet|0|700',
+                     'settext|2022|\\', 'key|enter', 'quiet|0|500',
+                     'settext|2022|' + winpath(target) + '\\\\\\', 'click|1', 'msgbox|0', 'exit|0')
+    c = controls(lines)
+    check(c[2022][1] == 'C:\\Program Files\\Vexa Demo', 'default directory on the Windows drive: %r' % c[2022][1])
+    check(c[2017][1] == 'demo informatie' and c[1][1] == 'Installeer demo', 'demo texts')
+    check(c[2020][1].startswith('E-mail: '), 'demo e-mail line')
+    check(lines.count('quiet, dialog open') == 2, 'short directories refused without a word')
+    check(msgboxes(lines) == [q('Einde installatie', 'Installatie succesvol.\nVeel plezier.')], 'closing message')
+    check('exit 0 0' in lines, 'exit code 0')
+    r.check_installed(r.demo, root=target)
+    rows = read_versions(os.path.join(target, 'lzx.ver'))
+    check([n for n, _, _ in rows] == [t for t, _ in r.demo], 'version file of the demo')
+    group = start_menu_group()
+    check(group is not None, 'program group "Vexa Demo" made by the shell')
+    items = sorted(os.listdir(group))
+    check(items == ['UnInstall.lnk', 'Vexa Demo.lnk'], 'two items: %r' % items)
+
+
+# --- Fatal errors -------------------------------------------------------------------------------
+
+@case('VexaWare')
+def fatal_damaged_image(r):
+    steps = r.install_100()
+    before = r.snapshot()
+    lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdateFlipped.exe'), 'dialog|0', 'click|1', 'msgbox|0',
+                     'exit|0', 'regget|%s|Version' % KEY)
+    boxes = msgboxes(lines)
+    check(len(boxes) == 1 and boxes[0].startswith('"Einde programma" "RunUpdate: damaged archive, CRC-32 '),
+          'the digest refuses the image')
+    check('TEMP.LZX' in boxes[0], 'the message names the file')
+    check('exit 0 2' in lines, 'exit code 2')
+    check(r.snapshot() == before, 'installation untouched')
+    check(lines[-1].endswith('"1.00"'), 'registry untouched')
+    check(r.temp_left() == [], 'temporary archive removed')
+
+
+@case('VexaWare')
+def fatal_broken_structure(r):
+    steps = r.install_100()
+    before = r.snapshot()
+    lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdateTruncated.exe', '-eng'), 'dialog|0', 'click|1',
+                     'msgbox|0', 'exit|0', 'regget|%s|Version' % KEY)
+    boxes = msgboxes(lines)
+    check(len(boxes) == 1 and boxes[0].startswith('"Einde programma" '), 'one fatal box, caption in Dutch')
+    check('exit 0 2' in lines, 'exit code 2')
+    check(r.snapshot() == before, 'installation untouched')
+    check(lines[-1].endswith('"1.00"'), 'registry untouched')
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument('--list', action='store_true')
+    p.add_argument('--bin')
+    p.add_argument('--work')
+    p.add_argument('--wine')
+    p.add_argument('case', nargs='?')
+    a = p.parse_args()
+    if a.list:
+        for name, (_, locks) in CASES.items():
+            print(name, ','.join(locks))
+        return 0
+    f, _ = CASES[a.case]
+    try:
+        f(Run(a, a.case))
+    except Failure as e:
+        print('FAILED:', e)
+        return 1
+    print('passed')
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())

@@ -1,0 +1,128 @@
+// A failing system under an update: a full disk at every stage of the run,
+// a move that fails, a read-only target. Each ends through the fatal path
+// with the installation intact: every target either its old or its complete
+// new self, "lzx.ver" old or new but whole.
+#include <string.h>
+
+#include "base/block.h"
+#include "faults/fault_seam.h"
+#include "lzx/archive.h"
+#include "lzx/scratch.h"
+#include "lzx/versionrec.h"
+
+namespace {
+
+class FailingSystemDeathTest : public ScratchTest {
+ protected:
+  void SetUp() override {
+    ScratchTest::SetUp();
+    FaultWriteBudget = -1;
+    FaultMoveBudget = -1;
+    PutFile("src/a.exe", SampleData(50000, 1));
+    PutFile("src/b.dat", SampleData(9000, 2));
+    PutFile("src/c.txt", SampleData(20000, 3));
+    PutText("list.txt",
+            "a.lzx\nsrc\\\n"
+            "a.exe|V=101\n#a.exe\n"
+            "b.dat|V=101|E=1\n#sub\\b.dat\n"
+            "c.txt|V=101\n#c.txt\n");
+    PackLZX("list.txt", nullptr, nullptr, nullptr, 0);
+    // The complete result, once, from a clean installation.
+    Install();
+    Update();
+    for (const char* f : Files) fresh_.push_back(GetFile(std::string("inst/") + f));
+    freshVer_ = GetFile("inst/lzx.ver");
+    Install();
+  }
+
+  // An installation of older files, all known to its version file.
+  void Install() {
+    std::error_code ec;
+    std::filesystem::remove_all("inst", ec);
+    old_.clear();
+    for (int i = 0; i < 3; i++) {
+      old_.push_back(SampleData(1000 + i, 9 + i));
+      PutFile(std::string("inst/") + Files[i], old_.back());
+    }
+    VersionRecord table[4];
+    memset(table, 0, sizeof table);
+    const char* names[] = {"#a.exe", "#sub\\b.dat", "#c.txt"};
+    for (int i = 0; i < 3; i++) {
+      strcpy(table[i].name, names[i]);
+      table[i].version = 100;
+    }
+    VersionFileWrite("inst/lzx.ver", table, 4);
+    oldVer_ = GetFile("inst/lzx.ver");
+  }
+
+  // The update run: check the archive whole, extract against the version
+  // table, write the table back.
+  static void Update() {
+    ArchiveCheck("a.lzx", "inst", nullptr, nullptr);
+    int capacity = VersionFileCount("inst/lzx.ver") + 10;
+    VersionRecord* table = (VersionRecord*)BlockAlloc(capacity * (int)sizeof(VersionRecord));
+    VersionFileRead("inst/lzx.ver", table, capacity);
+    UnPackLZX("a.lzx", "inst", table, capacity, 1);
+    VersionFileWrite("inst/lzx.ver", table, capacity);
+    BlockFree(table);
+  }
+
+  void ExpectIntact(const std::string& when) {
+    for (int i = 0; i < 3; i++) {
+      Bytes now = GetFile(std::string("inst/") + Files[i]);
+      EXPECT_TRUE(now == old_[i] || now == fresh_[i]) << when << ": " << Files[i] << " has " << now.size() << " bytes";
+    }
+    Bytes ver = GetFile("inst/lzx.ver");
+    EXPECT_TRUE(ver == oldVer_ || ver == freshVer_) << when << ": lzx.ver has " << ver.size() << " bytes";
+  }
+
+  static constexpr const char* Files[3] = {"a.exe", "sub/b.dat", "c.txt"};
+  std::vector<Bytes> old_, fresh_;
+  Bytes oldVer_, freshVer_;
+};
+
+TEST_F(FailingSystemDeathTest, FullDiskAtEveryStage) {
+  ASSERT_NE(fresh_[0], old_[0]);
+  FaultBytesWritten = 0;
+  Update();
+  int64_t total = FaultBytesWritten;
+  Install();
+  // Spread over the run: inside each target, inside the scrambled one, in
+  // the version file.
+  for (int i = 0; i < 24; i++) {
+    int64_t budget = total * i / 24;
+    EXPECT_EXIT(
+        {
+          FaultWriteBudget = budget;
+          Update();
+        },
+        testing::ExitedWithCode(2), "File Error : name = \\[.*\\] code = 205")
+        << "budget " << budget;
+    ExpectIntact("disk full after " + std::to_string(budget) + " bytes");
+    EXPECT_TRUE(GetFile("inst/lzx.ver") == oldVer_);
+  }
+}
+
+TEST_F(FailingSystemDeathTest, FailingMoveKeepsTheTarget) {
+  for (int moves = 0; moves < 4; moves++) {
+    EXPECT_EXIT(
+        {
+          FaultMoveBudget = moves;
+          Update();
+        },
+        testing::ExitedWithCode(2), "code = 204");
+    ExpectIntact("move " + std::to_string(moves) + " failed");
+  }
+}
+
+TEST_F(FailingSystemDeathTest, ReadOnlyTargetIsRefusedAndKept) {
+  std::filesystem::permissions("inst/c.txt", std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                                 std::filesystem::perms::others_read);
+  EXPECT_EXIT(Update(), testing::ExitedWithCode(2), "name = \\[inst.c\\.txt\\] code = 206");
+  ExpectIntact("read-only c.txt");
+  EXPECT_EQ(GetFile("inst/c.txt"), old_[2]);
+  EXPECT_EQ(GetFile("inst/lzx.ver"), oldVer_);
+  std::filesystem::permissions("inst/c.txt", std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+}
+
+}  // namespace

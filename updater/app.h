@@ -1,0 +1,45 @@
+// Module state and operations of the Windows program shared between its files.
+#pragma once
+
+#include <windows.h>
+
+#include "updater/install_text.h"
+
+// The entry: instance handle, stored first thing.
+extern HINSTANCE AppInstance;
+
+int CheckWindowsVersion(void);
+int CheckInstanceMarker(const char* name);
+int CommonControlsVersion(DWORD* major, DWORD* minor);
+int CommonControlsInit(void);
+
+// Install location and registry. InstallDir has no trailing backslash.
+extern char InstallDir[InstallDirSize];
+extern char InstalledVersion[80];
+int OpenProductKey(const char* name, HKEY* key);
+int ReadInstallInfo(const char* name);
+int WriteProductVersion(const char* name, const char* version);
+int ResolveInstallDir(void);
+
+// The update run. path receives "%sTEMP.LZX" in the temporary directory.
+void WriteTempArchive(char* path, int createOnly);
+// Writes the second built-in archive (the demo's second pass); 0 and nothing
+// written when the build carries none.
+int WriteSecondArchive(char* path);
+// Returns 1 when the update was applied, 0 when the installation has no
+// version file (the Vexa-line update then changes nothing).
+int RunUpdate(const char* archivePath, const char* installDir);
+
+// Dialogs.
+int ShowVariantDialog(HWND owner);
+void CenterWindow(HWND window);
+int DisplayCaps(int index);
+INT_PTR CALLBACK ProductDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK FamilyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK DemoDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Program group over DDE.
+int DdeStart(void);
+int SendShellCommand(DWORD instance, const char* command);
+int AddShellItem(HWND owner, const char* program, const char* title, const char* arguments, const char* dir);
+int CreateDemoGroup(HWND owner, const char* installDir);

@@ -1,0 +1,109 @@
+// The program's entry and its life from start to exit.
+// clang-format off
+#include <windows.h>  // first: the other system headers build on it
+// clang-format on
+#include <commctrl.h>
+#include <shlwapi.h>
+#include <stdio.h>
+
+#include "base/fatal.h"
+#include "base/trace.h"
+#include "fileio/file.h"
+#include "updater/app.h"
+#include "updater/command_line.h"
+#include "updater/messages.h"
+#include "updater/variant.h"
+
+HINSTANCE AppInstance = nullptr;
+
+namespace {
+
+const char FatalCaption[] = "Einde programma";
+
+// The fatal path's presenter: an error box with no owner and only OK.
+int FatalBox(const char* text) { return MessageBoxA(nullptr, text, FatalCaption, MB_OK | MB_ICONERROR); }
+
+}  // namespace
+
+int CheckWindowsVersion(void) {
+  DWORD version = GetVersion();
+  int major = (int)(version & 0xFF);
+  int minor = (int)((version >> 8) & 0xFF);
+  if (major >= 4) return 1;
+  char text[100];
+  snprintf(text, sizeof text, "Vexa werkt niet onder Windows 3.1 [%d, %d]", major, minor);
+  MessageBoxA(nullptr, text, "Einde", MB_OK | MB_ICONINFORMATION);
+  return 0;
+}
+
+int CheckInstanceMarker(const char* name) {
+  SECURITY_ATTRIBUTES security = {};
+  security.nLength = sizeof security;
+  security.lpSecurityDescriptor = nullptr;
+  security.bInheritHandle = TRUE;
+  // The handle stays open for the life of the process: it is the marker.
+  HANDLE marker = CreateFileMappingA(INVALID_HANDLE_VALUE, &security, PAGE_READONLY, 0, 32, name);
+  if (!marker) return 1;
+  if (GetLastError() == ERROR_ALREADY_EXISTS) return 1;
+  return 0;
+}
+
+int CommonControlsVersion(DWORD* major, DWORD* minor) {
+  HMODULE library = LoadLibraryA("comctl32.dll");
+  if (!library) return 0;
+  int result = 0;
+  DLLGETVERSIONPROC getVersion = (DLLGETVERSIONPROC)(void*)GetProcAddress(library, "DllGetVersion");
+  if (!getVersion) {
+    *major = 4;
+    *minor = 0;
+    result = 1;
+  } else {
+    DLLVERSIONINFO info;
+    ZeroMemory(&info, sizeof info);
+    info.cbSize = sizeof info;
+    if (getVersion(&info) == 0) {
+      *major = info.dwMajorVersion;
+      *minor = info.dwMinorVersion;
+      result = 1;
+    }
+  }
+  FreeLibrary(library);
+  return result;
+}
+
+int CommonControlsInit(void) {
+  DWORD major = 0, minor = 0;
+  if (!CommonControlsVersion(&major, &minor)) return 0;
+  InitCommonControls();
+  return 1;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
+  AppInstance = instance;
+  LangDutch = 1;
+  FatalSetPresenter(FatalBox);
+
+  if (!CheckWindowsVersion()) ExitProcess(0);
+  if (!ParseCommandLine(arguments)) ExitProcess(0);
+
+  if (CheckInstanceMarker(VariantVexa ? "VexaWare" : "Marvik")) {
+    MessageBoxA(nullptr, MessageText(VariantVexa ? 21 : 22), MessageText(19), MB_OK | MB_ICONINFORMATION);
+    ExitProcess(1);
+  }
+
+  if (!CommonControlsInit()) InternalError("UPDATER", __LINE__, 5679);
+  OpenFileReset();
+  if (LogEnabled) TraceOpen(0);
+
+  if (DdeStart() && ResolveInstallDir()) {
+    ShowVariantDialog(nullptr);
+  } else {
+    MessageBoxA(nullptr, MessageText(VariantVexa ? 18 : 20), MessageText(19), MB_OK | MB_ICONERROR);
+  }
+
+  if (LogEnabled) TraceClose();
+  if (OpenFileAnyLeft()) InternalError("UPDATER", __LINE__, 4000);
+  return 0;
+}
+
+const char* MessageText(int number) { return MessageTextFor(number, LangDutch, VariantVexa, VariantDemo); }
