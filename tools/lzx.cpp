@@ -7,7 +7,9 @@
 #include "base/block.h"
 #include "base/fatal.h"
 #include "fileio/file.h"
+#include "fileio/path.h"
 #include "lzx/archive.h"
+#include "lzx/crc32.h"
 #include "lzx/hile.h"
 
 namespace {
@@ -23,8 +25,9 @@ const char Usage[] =
     "      existing files unless --rewrite-equal is given\n"
     "  lzx list ARCHIVE\n"
     "      one line per entry: name, size, version and the E, D, R options\n"
-    "  lzx test ARCHIVE\n"
-    "      decode and check everything without writing a file\n"
+    "  lzx test [--digest HEX] ARCHIVE\n"
+    "      decode and check everything without writing a file; with --digest, the\n"
+    "      archive's CRC-32 (as lzx pack prints it) must be HEX\n"
     "  lzx compress [--mode wb|wbh|wbs] IN OUT\n"
     "      compress one file into an LZX1 file (default mode wb)\n"
     "  lzx decompress IN OUT\n"
@@ -44,6 +47,14 @@ int Pack(const char* list) {
   int32_t total = 0, size = 0;
   int entries = PackLZX(list, &total, &size, nullptr, 0);
   printf("%d entries, %ld bytes of data, archive of %ld bytes\n", entries, (long)total, (long)size);
+  // The archive is the list file's first line, read as the packer reads it.
+  char archive[ListLineMax + 2];
+  FileRec rec;
+  FileInit(&rec, 1, list);
+  FileOpenRead(&rec);
+  ReadLine(&rec, archive, ListLineMax);
+  FileClose(&rec);
+  printf("CRC-32 %08X %s\n", (unsigned)FileCrc32(archive, nullptr), archive);
   return 0;
 }
 
@@ -90,7 +101,30 @@ int List(const char* archive) {
   return 0;
 }
 
-int Test(const char* archive) {
+// HEX: up to eight hexadecimal digits, either case.
+int ParseDigest(const char* text, uint32_t* digest) {
+  int n = 0;
+  uint32_t v = 0;
+  for (; text[n]; n++) {
+    char c = text[n];
+    int d = c >= '0' && c <= '9'   ? c - '0'
+            : c >= 'a' && c <= 'f' ? c - 'a' + 10
+            : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                   : -1;
+    if (d < 0 || n == 8) return 0;
+    v = v << 4 | (uint32_t)d;
+  }
+  *digest = v;
+  return n > 0;
+}
+
+int Test(const char* archive, const char* expected) {
+  if (expected) {
+    uint32_t want = 0;
+    ParseDigest(expected, &want);
+    uint32_t got = FileCrc32(archive, nullptr);
+    if (got != want) FatalMessage("lzx test: CRC-32 %08X, expected %08X [%s]", (unsigned)got, (unsigned)want, archive);
+  }
   int entries = ArchiveCheck(archive, nullptr, nullptr, nullptr);
   printf("OK (%d entries)\n", entries);
   return 0;
@@ -134,6 +168,7 @@ int Run(int argc, char** argv) {
   int plainCount = 0;
   const char* table = nullptr;
   const char* mode = nullptr;
+  const char* digest = nullptr;
   int rewriteEqual = 0;
   for (int i = 2; i < argc; i++) {
     const char* a = argv[i];
@@ -145,6 +180,10 @@ int Run(int argc, char** argv) {
     } else if (strcmp(a, "--mode") == 0 && strcmp(command, "compress") == 0) {
       if (++i == argc) return UsageError("--mode needs wb, wbh or wbs");
       mode = argv[i];
+    } else if (strcmp(a, "--digest") == 0 && strcmp(command, "test") == 0) {
+      uint32_t unused;
+      if (++i == argc || !ParseDigest(argv[i], &unused)) return UsageError("--digest needs up to 8 hex digits");
+      digest = argv[i];
     } else if (a[0] == '-' && a[1] == '-') {
       return UsageError("unknown option");
     } else if (plainCount == 3) {
@@ -157,7 +196,7 @@ int Run(int argc, char** argv) {
   if (strcmp(command, "unpack") == 0 && (plainCount == 1 || plainCount == 2))
     return Unpack(plain[0], plainCount == 2 ? plain[1] : ".", table, rewriteEqual);
   if (strcmp(command, "list") == 0 && plainCount == 1) return List(plain[0]);
-  if (strcmp(command, "test") == 0 && plainCount == 1) return Test(plain[0]);
+  if (strcmp(command, "test") == 0 && plainCount == 1) return Test(plain[0], digest);
   if (strcmp(command, "compress") == 0 && plainCount == 2) {
     if (mode == nullptr) mode = "wb";
     if (strcmp(mode, "wb") != 0 && strcmp(mode, "wbh") != 0 && strcmp(mode, "wbs") != 0)

@@ -11,9 +11,10 @@
 #include "fileio/file.h"
 #include "fileio/path.h"
 #include "lzx/archive.h"
+#include "lzx/crc32.h"
+#include "lzx/hile.h"
 #include "updater/app.h"
 #include "updater/command_line.h"
-#include "updater/digest.h"
 #include "updater/messages.h"
 #include "updater/payload.h"
 #include "updater/product.h"
@@ -24,24 +25,30 @@ namespace {
 
 enum {
   SpareRows = 1000,  // rows for files the version file does not know yet
-  CheckChunk = 16384,
 };
 
 const char VersionFileName[] = "lzx.ver";
+const char TempArchiveName[] = "TEMP.LZX";
 
 // What the last temporary archive must hold.
 int32_t ExpectedLength = 0;
 uint32_t ExpectedDigest = 0;
-
-unsigned char CheckBuffer[CheckChunk];
 
 void WriteImage(char* path, const unsigned char* image, int32_t length, uint32_t digest) {
   char temp[MAX_PATH];
   memset(temp, 0, sizeof temp);
   DWORD n = GetTempPathA(sizeof temp, temp);
   if (n == 0 || n >= sizeof temp) FatalMessage("WriteTempArchive: no usable temporary directory");
-  int m = snprintf(path, InstallDirSize, "%sTEMP.LZX", temp);
-  if (m < 0 || m >= InstallDirSize) FatalMessage("WriteTempArchive: path too long [%s]", temp);
+  // The compressed file keeps its name in HileNameSize characters: a deep
+  // temporary directory is taken in its short form.
+  if (n + sizeof TempArchiveName > HileNameSize) {
+    char shortTemp[MAX_PATH];
+    DWORD k = GetShortPathNameA(temp, shortTemp, sizeof shortTemp);
+    if (k > 0 && k < sizeof shortTemp) memcpy(temp, shortTemp, k + 1);
+  }
+  int m = snprintf(path, InstallDirSize, "%s%s", temp, TempArchiveName);
+  if (m < 0 || m >= HileNameSize)
+    FatalMessage("WriteTempArchive: temporary path too long [%s%s]", temp, TempArchiveName);
 
   FileRec file;
   FileInit(&file, 1, path);
@@ -56,16 +63,8 @@ void WriteImage(char* path, const unsigned char* image, int32_t length, uint32_t
 // the built-in image's, so that a damaged image or a bad write is caught
 // before anything is installed. A mismatch removes the file and is fatal.
 void CheckTempArchive(const char* path) {
-  FileRec file;
-  FileInit(&file, 1, path);
-  FileOpenRead(&file);
-  uint32_t digest = 0;
   int64_t length = 0;
-  for (int n; (n = FileRead(&file, CheckChunk, CheckBuffer)) > 0;) {
-    digest = Crc32(digest, CheckBuffer, (size_t)n);
-    length += n;
-  }
-  FileClose(&file);
+  uint32_t digest = FileCrc32(path, &length);
   if (length == ExpectedLength && digest == ExpectedDigest) return;
   DeleteFileByName(path);
   FatalMessage("RunUpdate: damaged archive, CRC-32 %08X, expected %08X (%lld of %d bytes)\n[%s]", (unsigned)digest,

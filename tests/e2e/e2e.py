@@ -297,6 +297,20 @@ def update_without_version_file(r):
     check(r.temp_left() == [], 'temporary archive removed')
 
 
+@case('VexaWare')
+def update_deep_temp_directory(r):
+    # The compressed file's name holds 79 characters: a deeper temporary
+    # directory is used in its short form.
+    r.tmp = os.path.join(r.tmp, 'a temporary directory with a long name', 'and another level below it', 'x' * 40)
+    os.makedirs(r.tmp)
+    check(len(winpath(r.tmp)) > 100, 'deep enough')
+    lines = r.driver(*r.install_100(), 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'click|1', 'msgbox|0',
+                     'exit|0')
+    check(msgboxes(lines) == [q('Update verslag', 'De update is aangebracht.')], 'closing message')
+    r.check_installed(r.doravo)
+    check(r.temp_left() == [], 'temporary archive removed')
+
+
 # --- Start-up -----------------------------------------------------------------------------------
 
 @case('VexaWare')
@@ -439,6 +453,24 @@ def fatal_broken_structure(r):
     check('exit 0 2' in lines, 'exit code 2')
     check(r.snapshot() == before, 'installation untouched')
     check(lines[-1].endswith('"1.00"'), 'registry untouched')
+
+
+@case('VexaWare')
+def fatal_missing_temp_directory(r):
+    # TMP and TEMP name a directory that does not exist: the archive cannot be
+    # written out, and nothing else happens.
+    steps = r.install_100()
+    before = r.snapshot()
+    shutil.rmtree(r.tmp)
+    lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'click|1', 'msgbox|0', 'exit|0',
+                     'regget|%s|Version' % KEY)
+    boxes = msgboxes(lines)
+    check(len(boxes) == 1 and boxes[0].startswith('"Einde programma" ') and 'TEMP.LZX' in boxes[0],
+          'one fatal box naming the temporary archive: %r' % boxes)
+    check('exit 0 2' in lines, 'exit code 2')
+    check(r.snapshot() == before, 'installation untouched')
+    check(lines[-1].endswith('"1.00"'), 'registry untouched')
+    check(not os.path.exists(r.tmp), 'no temporary directory made')
 
 
 def main():

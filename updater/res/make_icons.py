@@ -56,10 +56,10 @@ def grid(f):
 def box_down(x, y):  # 1001
     if 4 <= x < 28 and 18 <= y < 28:
         return 0 if x in (4, 27) or y in (18, 27) else 7
-    if 13 <= x < 19 and 3 <= y < 12:
+    if 13 <= x < 19 and 2 <= y < 10:
         return 12
-    if 12 - (y - 12) <= x < 20 + (y - 12) and 12 <= y < 18 and 8 <= x < 24:
-        return 12 if x >= 12 - (y - 12) and x < 20 + (y - 12) - 0 else None
+    if 10 <= y < 18 and abs(x - 15.5) <= 17.5 - y:  # the arrow's head, narrowing downward
+        return 12
     return None
 
 

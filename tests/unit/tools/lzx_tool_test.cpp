@@ -3,6 +3,7 @@
 #include <string>
 
 #include "lzx/archive.h"
+#include "lzx/crc32.h"
 #include "lzx/scratch.h"
 
 namespace {
@@ -73,6 +74,29 @@ TEST_F(Tool, PackListTestUnpackWithTable) {
 
   ASSERT_EQ(Run("unpack a.lzx plain --rewrite-equal"), 0) << err_;
   EXPECT_EQ(GetFile("plain/b.txt"), b);
+}
+
+// pack prints the archive's digest; test --digest holds a travelling archive to
+// it, also where a flipped data bit still decodes.
+TEST_F(Tool, DigestPrintedAndChecked) {
+  PutFile("src/a.bin", SampleData(5000, 3));
+  PutText("list.txt", "d.lzx\nsrc\\\na.bin|V=101\n#a.bin\n");
+  ASSERT_EQ(Run("pack list.txt"), 0) << err_;
+  char line[64];
+  snprintf(line, sizeof line, "CRC-32 %08X d.lzx", (unsigned)FileCrc32("d.lzx", nullptr));
+  EXPECT_NE(out_.find(line), std::string::npos) << out_;
+  std::string hex(line + 7, 8);
+  EXPECT_EQ(Run("test --digest " + hex + " d.lzx"), 0) << err_;
+  for (char& c : hex) c = (char)tolower(c);
+  EXPECT_EQ(Run("test d.lzx --digest " + hex), 0) << err_;
+
+  Bytes bytes = GetFile("d.lzx");
+  bytes[bytes.size() / 2] ^= 0x10;
+  PutFile("d.lzx", bytes);
+  EXPECT_EQ(Run("test --digest " + hex + " d.lzx"), 2);
+  EXPECT_NE(err_.find("lzx test: CRC-32 "), std::string::npos) << err_;
+  EXPECT_EQ(Run("test --digest 12345678X d.lzx"), 1);
+  EXPECT_EQ(Run("test --digest"), 1);
 }
 
 TEST_F(Tool, CompressAndDecompressEveryMode) {

@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "updater/digest.h"
 
 namespace {
 
@@ -63,12 +62,5 @@ TEST(ShellCommands, ACommandThatDoesNotFitIsRefusedWhole) {
   EXPECT_EQ(FormatAddUninstall(u, sizeof u, fits.c_str()), 0);
 }
 
-TEST(Crc32, AgreesWithZlib) {
-  EXPECT_EQ(Crc32(0, "", 0), 0u);
-  EXPECT_EQ(Crc32(0, "123456789", 9), 0xCBF43926u);
-  // In pieces, as a file is read back in chunks.
-  EXPECT_EQ(Crc32(Crc32(0, "1234", 4), "56789", 5), 0xCBF43926u);
-  EXPECT_EQ(Crc32(0, "The quick brown fox jumps over the lazy dog", 43), 0x414FA339u);
-}
 
 }  // namespace

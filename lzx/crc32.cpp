@@ -1,4 +1,6 @@
-#include "updater/digest.h"
+#include "lzx/crc32.h"
+
+#include "fileio/file.h"
 
 namespace {
 
@@ -14,6 +16,9 @@ void MakeTable() {
   TableReady = 1;
 }
 
+enum { ChunkSize = 16384 };
+unsigned char Chunk[ChunkSize];
+
 }  // namespace
 
 uint32_t Crc32(uint32_t crc, const void* data, size_t length) {
@@ -22,4 +27,16 @@ uint32_t Crc32(uint32_t crc, const void* data, size_t length) {
   uint32_t c = crc ^ 0xFFFFFFFFu;
   for (size_t i = 0; i < length; i++) c = Table[(c ^ p[i]) & 0xFF] ^ (c >> 8);
   return c ^ 0xFFFFFFFFu;
+}
+
+uint32_t FileCrc32(const char* path, int64_t* length) {
+  FileRec file;
+  FileInit(&file, 1, path);
+  FileOpenRead(&file);
+  uint32_t crc = 0;
+  int64_t total = 0;
+  for (int n; (n = FileRead(&file, ChunkSize, Chunk)) > 0; total += n) crc = Crc32(crc, Chunk, (size_t)n);
+  FileClose(&file);
+  if (length) *length = total;
+  return crc;
 }
