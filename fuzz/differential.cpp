@@ -65,8 +65,8 @@ void Body(const uint8_t*, size_t) {
     case 1:
     case 2: {
       int bits = LoadBits(data, size);
-      int (*unpack)(int) = mode == 1 ? (useReference ? Ref::LzxUnpack : LzxUnpack)
-                                     : (useReference ? Ref::HufUnpack : HufUnpack);
+      int (*unpack)(int) =
+          mode == 1 ? (useReference ? Ref::LzxUnpack : LzxUnpack) : (useReference ? Ref::HufUnpack : HufUnpack);
       memset(RleBuf, 0, sizeof RleBuf);
       result = unpack(bits);
       break;

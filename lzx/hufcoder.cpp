@@ -49,6 +49,8 @@ int HufUnpack(int bits) {
   while (pos < fastEnd) {
     uint64_t v = BitsAt(pos);
     int used = 0;
+    // Another symbol from v while 24 bits of it are left and the block goes on.
+    int more = fastEnd - pos - 1 < 57 - HufMaxLen ? fastEnd - pos - 1 : 57 - HufMaxLen;
     do {
       uint32_t e = DecodeEntryOf(v);
       int l = (int)(e >> 16);
@@ -59,7 +61,7 @@ int HufUnpack(int bits) {
         FatalMessage("HufUnpack: too many bytes written");
       }
       RleBuf[out++] = (unsigned char)e;
-    } while (used <= 57 - HufMaxLen && pos + used < fastEnd);
+    } while (used <= more);
     pos += used;
   }
   BitPos = pos;

@@ -150,20 +150,20 @@ enum { LinearWidth = 31 };  // DecodeLongIndex width: ask DecodeLong
 // that entry to the linear search.
 void TableBuildLong(const HufTable& table) {
   memset(DecodeLongIndex, 0, sizeof DecodeLongIndex);
-  int longest = 0;
+  static uint16_t prefixes[HufMaxSymbols];  // first-level entries with long codes, in order of appearance
+  int count = 0;
   for (int s = 0; s < table.count; s++) {
     int l = table.len[s];
     if (l <= DecodeBits) continue;
     uint32_t p = table.val[s] & (DecodeSize - 1);
     if (DecodeTable[p] != DecodeLongMark) continue;  // a shorter code is found first
+    if (DecodeLongIndex[p] == 0) prefixes[count++] = (uint16_t)p;
     if ((uint32_t)(l - DecodeBits) > DecodeLongIndex[p]) DecodeLongIndex[p] = (uint32_t)(l - DecodeBits);
-    longest = l;
   }
-  if (longest == 0) return;
   uint32_t used = 0;
-  for (int p = 0; p < DecodeSize; p++) {
+  for (int k = 0; k < count; k++) {
+    int p = prefixes[k];
     uint32_t width = DecodeLongIndex[p];
-    if (width == 0) continue;
     uint32_t size = 1u << width;
     if (used + size > DecodeLongTableSize) {
       DecodeLongIndex[p] = LinearWidth;
@@ -195,14 +195,15 @@ void TableBuildLong(const HufTable& table) {
 
 void TableBuild(HufTable& table) {
   for (int i = 0; i < DecodeSize; i++) DecodeTable[i] = DecodeLongMark;
+  memset(DecodeEntry, 0xFF, sizeof DecodeEntry);  // DecodeEntryLong
   for (int s = 0; s < table.count; s++) {
     int l = table.len[s];
     if (l < 1 || l > DecodeBits) continue;
-    for (uint32_t i = table.val[s]; i < DecodeSize; i += 1u << l) DecodeTable[i] = (uint16_t)s;
-  }
-  for (int i = 0; i < DecodeSize; i++) {
-    int s = DecodeTable[i];
-    DecodeEntry[i] = s == DecodeLongMark ? DecodeEntryLong : (uint32_t)s | (uint32_t)table.len[s] << 16;
+    uint32_t entry = (uint32_t)s | (uint32_t)l << 16;
+    for (uint32_t i = table.val[s]; i < DecodeSize; i += 1u << l) {
+      DecodeTable[i] = (uint16_t)s;
+      DecodeEntry[i] = entry;
+    }
   }
   TableBuildLong(table);
 }

@@ -154,6 +154,8 @@ int LzxUnpack(int bits) {
   while (pos < fastEnd) {
     uint64_t v = BitsAt(pos);
     int used = 0;
+    // Another symbol from v while 24 bits of it are left and the block goes on.
+    int more = fastEnd - pos - 1 < 57 - HufMaxLen ? fastEnd - pos - 1 : 57 - HufMaxLen;
     uint32_t e;
     for (;;) {
       e = DecodeEntryOf(v);
@@ -166,7 +168,7 @@ int LzxUnpack(int bits) {
         FatalMessage("LzxUnpack: too many bytes written");
       }
       RleBuf[out++] = (unsigned char)e;
-      if (used > 57 - HufMaxLen || pos + used >= fastEnd) break;
+      if (used > more) break;
     }
     pos += used;
     int s = (int)(e & 0xFFFF);
