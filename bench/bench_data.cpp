@@ -23,7 +23,8 @@ const int Block = RleBlockSize;
 bool HasEmptyRow(const unsigned char* block) {
   static const unsigned char empty[SorRowBytes] = {
 #define X8 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF
-      X8, X8, X8, X8, X8, X8, X8, X8
+      X8, X8, X8, X8, X8,
+      X8, X8, X8
 #undef X8
   };
   for (int r = 0; r < SorRowCount; r++)
@@ -45,8 +46,7 @@ void Check(const BenchFile& file, const char* stage, int (*unpack)(int), const C
            int k) {
   memcpy(BitBuf, bytes.data() + c.offset, (c.bits + 7) / 8);
   int n = unpack(c.bits);
-  if (n != file.rleLength[k] || memcmp(RleBuf, file.rle.data() + (size_t)k * Block, n) != 0)
-    Mismatch(file, stage, k);
+  if (n != file.rleLength[k] || memcmp(RleBuf, file.rle.data() + (size_t)k * Block, n) != 0) Mismatch(file, stage, k);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ struct BenchFile {
   std::string path;
   size_t size = 0;  // bytes in the file (kept when the data is released)
   Bytes data;       // the file as it is
-  Bytes padded;  // the file cut into blocks, the last one filled with zero bytes
+  Bytes padded;     // the file cut into blocks, the last one filled with zero bytes
   int blocks = 0;
   bool sorable = false;  // every block holds an empty row, so the Sor stage accepts it
 

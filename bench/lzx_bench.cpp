@@ -149,8 +149,7 @@ void BenchSorUnpack(benchmark::State& state, BenchFile* file) {
     double t = 0, pair = CpuPairCost();
     for (int k = 0; k < f.blocks; k++) {
       double a = CpuNow();
-      SorUnpack(f.sorOut.data() + (size_t)k * Block, out, f.sorTable.data() + (size_t)k * SorTableSize,
-                f.sorCount[k]);
+      SorUnpack(f.sorOut.data() + (size_t)k * Block, out, f.sorTable.data() + (size_t)k * SorTableSize, f.sorCount[k]);
       double b = CpuNow();
       benchmark::ClobberMemory();
       t += b - a - pair;
@@ -347,7 +346,10 @@ class TableReporter : public benchmark::ConsoleReporter {
         if (r.op != op || !IsWorst(r.file) || r.rate <= 0 || avg <= 0) continue;
         double rel = (1 / r.rate) / avg;
         bool sorMode = strstr(op, "wbs") != nullptr;
-        printf("  %-12s %-22s %6.2fx %s\n", op, r.file.c_str(), rel, sorMode ? "(reported)" : rel <= 5 ? "met" : "MISSED");
+        printf("  %-12s %-22s %6.2fx %s\n", op, r.file.c_str(), rel,
+               sorMode    ? "(reported)"
+               : rel <= 5 ? "met"
+                          : "MISSED");
       }
     }
   }

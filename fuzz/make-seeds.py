@@ -94,7 +94,7 @@ def sample_files(root):
 def main():
     tool, out = sys.argv[1], sys.argv[2]
     targets = ["lzx_unpack", "huf_unpack", "rle_unpack", "sor_unpack", "recv_lens", "hile_reader", "unpack",
-               "unpack_table"]
+               "unpack_table", "differential"]
     for t in targets:
         os.makedirs(os.path.join(out, t), exist_ok=True)
 
@@ -103,6 +103,10 @@ def main():
             f.write(data)
 
     seed("lzx_unpack", "abracadabra", bit_seed(*LZ_EXAMPLE))
+    # The differential target: a first byte for what follows (see differential.cpp).
+    seed("differential", "pack-abracadabra", b"\0abracadabra")
+    seed("differential", "lz-abracadabra", b"\1" + bit_seed(*LZ_EXAMPLE))
+    seed("differential", "huf-abracadabra", b"\2" + bit_seed(*HUF_EXAMPLE))
     seed("huf_unpack", "abracadabra", bit_seed(*HUF_EXAMPLE))
     seed("recv_lens", "abracadabra-lz", b"\0" + LZ_EXAMPLE[1])
     seed("recv_lens", "abracadabra-huf", b"\1" + HUF_EXAMPLE[1])
@@ -121,6 +125,8 @@ def main():
                 piece = data[i:i + BLOCK]
                 if piece:
                     seed("rle_unpack", "%s-%d" % (name, i // BLOCK), rle_pack(piece + bytes(BLOCK - len(piece))))
+                    seed("differential", "pack-%s-%d" % (name, i // BLOCK), b"\0" + piece)
+                    seed("differential", "block-%s-%d" % (name, i // BLOCK), b"\4" + piece)
         modes = {"wb": "lzx_unpack", "wbh": "huf_unpack", "wbs": "lzx_unpack"}
         for name in files:
             for mode, target in modes.items():
@@ -134,6 +140,7 @@ def main():
                 for k, (flags, table, bits, coded) in enumerate(blocks_of(data)):
                     tag = "%s.%s.%d" % (name, mode, k)
                     seed(target, tag, bit_seed(bits, coded))
+                    seed("differential", tag, (b"\1" if target == "lzx_unpack" else b"\2") + bit_seed(bits, coded))
                     seed("recv_lens", tag, bytes([1 if flags & 1 else 0]) + coded)
                     if table:
                         seed("sor_unpack", tag, table + b"\xff" * 64)

@@ -58,3 +58,57 @@ inline uint32_t GetBits(int n) {
 }
 
 inline void SkipBits(int n) { BitPos += n; }
+
+// The coders' fast paths read and write 64 bits at a time; the stream's bytes
+// are the same as with the calls above.
+inline uint64_t BitLoad64(const unsigned char* p) {
+  uint64_t w;
+  memcpy(&w, p, 8);
+  return w;
+}
+
+// The bits from bit position pos on, at least 57 of them; pos must leave the
+// eight bytes read inside BitBuf (pos < BitFastReadEnd).
+enum { BitFastReadEnd = (BitBufSize + BitGuardBytes - 8) * 8 };
+inline uint64_t BitsAt(int pos) { return BitLoad64(BitBuf + (pos >> 3)) >> (pos & 7); }
+
+// Writes fields from BitPos on through a 64-bit accumulator, one 32-bit word
+// at a time, with the same bytes in BitBuf as PutBits. A word that would end
+// past byte limit (the caller's largest padded block) is not stored: the block
+// is then too long in any case, and the caller's fatal text is raised at once.
+struct BitWriter {
+  uint64_t acc;  // the bits not yet stored, first bit in bit 0
+  int count;     // their number, below 32 between calls
+  int byte;      // where acc's first bit goes (BitPos rounded down)
+};
+
+inline void BitWriterStart(BitWriter* w) {
+  w->byte = BitPos >> 3;
+  w->count = BitPos & 7;
+  w->acc = BitBuf[w->byte] & BitMask[w->count];
+}
+
+// n (0..24) bits of v (< 2^n). Returns 0 when the block grew past limit bytes.
+inline int BitWriterPut(BitWriter* w, int n, uint32_t v, int limit) {
+  w->acc |= (uint64_t)v << w->count;
+  w->count += n;
+  if (w->count >= 32) {
+    if (w->byte + 4 > limit) return 0;
+    uint32_t word = (uint32_t)w->acc;
+    memcpy(BitBuf + w->byte, &word, 4);
+    w->byte += 4;
+    w->acc >>= 32;
+    w->count -= 32;
+  }
+  return 1;
+}
+
+// Stores what is left, pads with zero bits to a whole byte and sets BitPos to
+// the padded end. Returns the bit count before padding.
+inline int BitWriterFinish(BitWriter* w) {
+  int bits = w->byte * 8 + w->count;
+  uint32_t word = (uint32_t)w->acc;
+  memcpy(BitBuf + w->byte, &word, 4);
+  BitPos = (bits + 7) & ~7;
+  return bits;
+}

@@ -10,6 +10,31 @@ enum { ShortRunMin = 3, ShortRunMax = 18, LongRunMin = 20, LongRunMax = 83, LenL
 
 unsigned char lenList[LenListSize];
 
+// LenCode's codes of up to 7 bits by lookup, -1 where the linear UnCode
+// decides. Valid only when no two codes share an entry and no longer code
+// begins with a shorter one, so that UnCode's first match is the only match.
+enum { LenLookupBits = 7, LenLookupSize = 1 << LenLookupBits };
+signed char lenLookup[LenLookupSize];
+
+bool LenLookupFill(void) {
+  for (int s = 0; s < LenSymbols; s++) {
+    int l = LenCode.len[s];
+    if (l == 0 || l > LenLookupBits) continue;
+    for (uint32_t i = LenCode.val[s]; i < LenLookupSize; i += 1u << l) {
+      if (lenLookup[i] >= 0) return false;
+      lenLookup[i] = (signed char)s;
+    }
+  }
+  for (int s = 0; s < LenSymbols; s++)
+    if (LenCode.len[s] > LenLookupBits && lenLookup[LenCode.val[s] & (LenLookupSize - 1)] >= 0) return false;
+  return true;
+}
+
+void LenLookupBuild(void) {
+  memset(lenLookup, -1, sizeof lenLookup);
+  if (!LenLookupFill()) memset(lenLookup, -1, sizeof lenLookup);
+}
+
 void CountLenSymbol(unsigned char* out, int* at, int symbol) {
   out[(*at)++] = (unsigned char)symbol;
   LenCode.key[symbol] += 65536;
@@ -84,10 +109,13 @@ void RecvLens(HufTable& table, int n) {
   LenCode.count = LenSymbols;
   RecvLenLens(LenCode.len, LenSymbols);
   LenToVal(LenCode);
+  LenLookupBuild();
   table.count = n;
   int i = 0;
   while (i < n) {
-    int sym = UnCode(LenCode, PeekBits());
+    uint32_t v = PeekBits();
+    int sym = lenLookup[v & (LenLookupSize - 1)];
+    if (sym < 0) sym = UnCode(LenCode, v);
     SkipBits(LenCode.len[sym]);
     if (sym <= HufMaxLen) {
       table.len[i++] = (uint8_t)sym;

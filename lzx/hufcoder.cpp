@@ -21,12 +21,16 @@ int HufPack(int size) {
   FreqToLen(MainTable);
   SendLens(MainTable);
   LenToVal(MainTable);
-  for (int i = 0; i < size; i++) {
+  BitWriter w;
+  BitWriterStart(&w);
+  const int limit = BitBlockMaxBits / 8;
+  int ok = 1;
+  for (int i = 0; i < size && ok; i++) {
     int b = RleBuf[i];
-    PutBits(MainTable.len[b], MainTable.val[b]);
+    ok = BitWriterPut(&w, MainTable.len[b], MainTable.val[b], limit);
   }
-  int bits = BitPos;
-  while (BitPos & 7) PutBits(1, 0);
+  if (!ok) FatalMessage("HufPack: buffer full");
+  int bits = BitWriterFinish(&w);
   if (BitPos > BitBlockMaxBits) FatalMessage("HufPack: buffer full");
   return bits;
 }
@@ -38,6 +42,29 @@ int HufUnpack(int bits) {
   LenToVal(MainTable);
   TableBuild(MainTable);
   int out = 0;
+  // While their eight bytes lie inside BitBuf, one 64-bit load (at least 57
+  // bits) decodes symbols as long as 24 bits, the longest code, remain.
+  int pos = BitPos;
+  int fastEnd = bits < BitFastReadEnd ? bits : BitFastReadEnd;
+  while (pos < fastEnd) {
+    uint64_t v = BitsAt(pos);
+    int used = 0;
+    // Another symbol from v while 24 bits of it are left and the block goes on.
+    int more = fastEnd - pos - 1 < 57 - HufMaxLen ? fastEnd - pos - 1 : 57 - HufMaxLen;
+    do {
+      uint32_t e = DecodeEntryOf(v);
+      int l = (int)(e >> 16);
+      used += l;
+      v >>= l;
+      if (out >= RleBufSize) {
+        BitPos = pos + used;
+        FatalMessage("HufUnpack: too many bytes written");
+      }
+      RleBuf[out++] = (unsigned char)e;
+    } while (used <= more);
+    pos += used;
+  }
+  BitPos = pos;
   while (BitPos < bits) {
     int s = DecodeSymbol();
     if (out >= RleBufSize) FatalMessage("HufUnpack: too many bytes written");

@@ -10,6 +10,9 @@
 HufTable MainTable;
 HufTable LenCode;
 uint16_t DecodeTable[DecodeSize];
+uint32_t DecodeEntry[DecodeSize];
+uint32_t DecodeLongIndex[DecodeSize];
+uint16_t DecodeLongTable[DecodeLongTableSize];
 
 namespace {
 
@@ -124,22 +127,85 @@ void LenToVal(HufTable& table) {
     if (l == 0) continue;
     int64_t code = next[l]++;
     if (code > (int64_t)BitMask[l]) FatalMessage("LenToVal: overcounted");
-    uint32_t rev = 0;
-    for (int b = 0; b < l; b++) rev |= (uint32_t)((code >> b) & 1) << (l - 1 - b);
-    table.val[s] = rev;
+    uint32_t rev = (uint32_t)code;  // the l-bit code with its bits reversed
+    rev = (rev & 0x55555555u) << 1 | (rev >> 1 & 0x55555555u);
+    rev = (rev & 0x33333333u) << 2 | (rev >> 2 & 0x33333333u);
+    rev = (rev & 0x0F0F0F0Fu) << 4 | (rev >> 4 & 0x0F0F0F0Fu);
+    rev = (rev & 0x00FF00FFu) << 8 | (rev >> 8 & 0x00FF00FFu);
+    rev = rev << 16 | rev >> 16;
+    table.val[s] = rev >> (32 - l);
   }
   // After the walk next[maxLen] is the Kraft sum in units of 2^-maxLen.
   bool complete = maxLen > 0 && next[maxLen] == ((int64_t)1 << maxLen);
   if (!complete && !(coded == 1 && maxLen == 1)) FatalMessage("LenToVal: undercounted");
 }
 
+namespace {
+
+enum { LinearWidth = 31 };  // DecodeLongIndex width: ask DecodeLong
+
+// The sub-tables of the codes longer than 10 bits, one per first-level entry
+// that they pass through, each as wide as its longest code. Two codes that
+// cover one entry (the lengths are no prefix code) or a lack of room leave
+// that entry to the linear search.
+void TableBuildLong(const HufTable& table) {
+  memset(DecodeLongIndex, 0, sizeof DecodeLongIndex);
+  static uint16_t prefixes[HufMaxSymbols];  // first-level entries with long codes, in order of appearance
+  int count = 0;
+  for (int s = 0; s < table.count; s++) {
+    int l = table.len[s];
+    if (l <= DecodeBits) continue;
+    uint32_t p = table.val[s] & (DecodeSize - 1);
+    if (DecodeTable[p] != DecodeLongMark) continue;  // a shorter code is found first
+    if (DecodeLongIndex[p] == 0) prefixes[count++] = (uint16_t)p;
+    if ((uint32_t)(l - DecodeBits) > DecodeLongIndex[p]) DecodeLongIndex[p] = (uint32_t)(l - DecodeBits);
+  }
+  uint32_t used = 0;
+  for (int k = 0; k < count; k++) {
+    int p = prefixes[k];
+    uint32_t width = DecodeLongIndex[p];
+    uint32_t size = 1u << width;
+    if (used + size > DecodeLongTableSize) {
+      DecodeLongIndex[p] = LinearWidth;
+      continue;
+    }
+    for (uint32_t i = 0; i < size; i++) DecodeLongTable[used + i] = DecodeLongNone;
+    DecodeLongIndex[p] = used << 5 | width;
+    used += size;
+  }
+  for (int s = 0; s < table.count; s++) {
+    int l = table.len[s];
+    if (l <= DecodeBits) continue;
+    uint32_t p = table.val[s] & (DecodeSize - 1);
+    uint32_t info = DecodeLongIndex[p];
+    uint32_t width = info & 31;
+    if (DecodeTable[p] != DecodeLongMark || width == LinearWidth) continue;
+    uint16_t* sub = DecodeLongTable + (info >> 5);
+    for (uint32_t i = table.val[s] >> DecodeBits; i < (1u << width); i += 1u << (l - DecodeBits)) {
+      if (sub[i] != DecodeLongNone) {
+        DecodeLongIndex[p] = LinearWidth;
+        break;
+      }
+      sub[i] = (uint16_t)s;
+    }
+  }
+}
+
+}  // namespace
+
 void TableBuild(HufTable& table) {
   for (int i = 0; i < DecodeSize; i++) DecodeTable[i] = DecodeLongMark;
+  memset(DecodeEntry, 0xFF, sizeof DecodeEntry);  // DecodeEntryLong
   for (int s = 0; s < table.count; s++) {
     int l = table.len[s];
     if (l < 1 || l > DecodeBits) continue;
-    for (uint32_t i = table.val[s]; i < DecodeSize; i += 1u << l) DecodeTable[i] = (uint16_t)s;
+    uint32_t entry = (uint32_t)s | (uint32_t)l << 16;
+    for (uint32_t i = table.val[s]; i < DecodeSize; i += 1u << l) {
+      DecodeTable[i] = (uint16_t)s;
+      DecodeEntry[i] = entry;
+    }
   }
+  TableBuildLong(table);
 }
 
 int DecodeLong(const HufTable& table, uint32_t bits) {

@@ -40,11 +40,51 @@ void TableBuild(HufTable& table);
 int DecodeLong(const HufTable& table, uint32_t bits);
 int UnCode(const HufTable& table, uint32_t bits);
 
+// Second level for the codes longer than 10 bits, filled by TableBuild: for a
+// DecodeTable entry of DecodeLongMark, DecodeLongIndex holds the offset of a
+// sub-table in DecodeLongTable (above bit 5) and the number of further stream
+// bits that index it (bits 0..4). Everything the sub-tables do not settle (no
+// code there, a code set that is no prefix code, no room left) goes to the
+// linear DecodeLong, so the symbol, or the fatal text, is always DecodeLong's.
+enum {
+  DecodeLongTableSize = 1 << 14,
+  DecodeLongNone = 0xFFFF,  // sub-table entry that no code covers
+  DecodeLongMaxWidth = HufMaxLen - DecodeBits,
+};
+extern uint32_t DecodeLongIndex[DecodeSize];
+// DecodeTable with each symbol's code length in bits 16..23, for the
+// unpackers' inner loops: symbol and length in one lookup. DecodeEntryLong
+// where DecodeTable holds DecodeLongMark.
+enum : uint32_t { DecodeEntryLong = 0xFFFFFFFFu };
+extern uint32_t DecodeEntry[DecodeSize];
+
+extern uint16_t DecodeLongTable[DecodeLongTableSize];
+
+// The MainTable symbol whose code begins the bits v (first bit in bit 0, at
+// least 24 bits valid). Does not move BitPos.
+inline int DecodeFromBits(uint64_t v) {
+  int s = DecodeTable[v & (DecodeSize - 1)];
+  if (s < DecodeLongMark) return s;
+  uint32_t info = DecodeLongIndex[v & (DecodeSize - 1)];
+  uint32_t width = info & 31;
+  if (width - 1 < (uint32_t)DecodeLongMaxWidth) {
+    s = DecodeLongTable[(info >> 5) + ((uint32_t)(v >> DecodeBits) & ((1u << width) - 1))];
+    if (s != DecodeLongNone) return s;
+  }
+  return DecodeLong(MainTable, (uint32_t)v & 0xFFFFFFu);
+}
+
+// DecodeEntry's value for the bits v, also for the codes longer than 10 bits.
+inline uint32_t DecodeEntryOf(uint64_t v) {
+  uint32_t e = DecodeEntry[v & (DecodeSize - 1)];
+  if (e != DecodeEntryLong) return e;
+  int s = DecodeFromBits(v);
+  return (uint32_t)s | (uint32_t)MainTable.len[s] << 16;
+}
+
 // One symbol of MainTable at BitPos, which moves past its code.
 inline int DecodeSymbol(void) {
-  uint32_t v = PeekBits();
-  int s = DecodeTable[v & (DecodeSize - 1)];
-  if (s >= DecodeLongMark) s = DecodeLong(MainTable, v);
+  int s = DecodeFromBits(PeekBits());
   SkipBits(MainTable.len[s]);
   return s;
 }

@@ -25,11 +25,22 @@ inline uint32_t LoadWord(const unsigned char* p) {
   return w;
 }
 
+inline uint64_t LoadWord64(const unsigned char* p) {
+  uint64_t w;
+  memcpy(&w, p, 8);
+  return w;
+}
+
 // Common prefix of the bytes at a and b, at most limit; the ranges may
-// overlap and are read as they stand.
+// overlap and are read as they stand. Eight bytes at a time, the first
+// difference found from the lowest differing bit.
 inline int MatchLength(const unsigned char* a, const unsigned char* b, int limit) {
   int n = 0;
-  while (n + 4 <= limit && LoadWord(a + n) == LoadWord(b + n)) n += 4;
+  while (n + 8 <= limit) {
+    uint64_t x = LoadWord64(a + n) ^ LoadWord64(b + n);
+    if (x != 0) return n + (__builtin_ctzll(x) >> 3);
+    n += 8;
+  }
   while (n < limit && a[n] == b[n]) n++;
   return n;
 }
@@ -44,9 +55,11 @@ int FindMatch(int pos, int avail, int* dist) {
   const unsigned char* here = RleBuf + pos;
   // The chain runs from the nearest position backwards, and only a longer
   // match replaces the best: among equal lengths the nearest wins.
+  // A candidate can only win if it matches the bytes up to best: with best at
+  // 4 or more, the four bytes ending there are compared first.
   for (int cand = hashChain[pos]; cand >= low; cand = hashChain[cand]) {
     const unsigned char* there = RleBuf + cand;
-    if (there[best] != here[best]) continue;
+    if (best >= 4 ? LoadWord(there + best - 3) != LoadWord(here + best - 3) : there[best] != here[best]) continue;
     int len = MatchLength(there, here, maxLen);
     if (len > best) {
       best = len;
@@ -104,18 +117,22 @@ int LzxPack(int size) {
   FreqToLen(MainTable);
   SendLens(MainTable);
   LenToVal(MainTable);
-  for (int t = 0; t < ItemCount; t++) {
+  BitWriter w;
+  BitWriterStart(&w);
+  const int limit = BitBlockMaxBits / 8;
+  int ok = 1;
+  for (int t = 0; t < ItemCount && ok; t++) {
     uint32_t token = ItemBuf[t];
     int s = (int)(token & 511);
-    PutBits(MainTable.len[s], MainTable.val[s]);
+    ok = BitWriterPut(&w, MainTable.len[s], MainTable.val[s], limit);
     if (s < RefBase) continue;
     int lb = ((s - RefBase) >> 4) & 15;
     int ds = (s - RefBase) & 15;
-    if (lb > 1) PutBits(lb - 1, (token >> 9) & BitMask[lb - 1]);
-    if (ds > 1) PutBits(ds - 1, (token >> 17) & BitMask[ds - 1]);
+    if (lb > 1) ok &= BitWriterPut(&w, lb - 1, (token >> 9) & BitMask[lb - 1], limit);
+    if (ds > 1) ok &= BitWriterPut(&w, ds - 1, (token >> 17) & BitMask[ds - 1], limit);
   }
-  int bits = BitPos;
-  while (BitPos & 7) PutBits(1, 0);
+  if (!ok) FatalMessage("LzxPack: buffer full");
+  int bits = BitWriterFinish(&w);
   if (BitPos > BitBlockMaxBits) FatalMessage("LzxPack: buffer full");
   return bits;
 }
@@ -128,7 +145,66 @@ int LzxUnpack(int bits) {
   TableBuild(MainTable);
   int out = 0;
   // One item per turn; an item reads at most 24 + 7 + 14 bits, which the
-  // guard bytes of BitBuf cover when the last one runs past the block.
+  // guard bytes of BitBuf cover when the last one runs past the block. While
+  // their eight bytes lie inside BitBuf, one 64-bit load (at least 57 bits)
+  // decodes symbols as long as 24 bits remain; the extra bits of a reference
+  // come from a fresh load.
+  int pos = BitPos;
+  int fastEnd = bits < BitFastReadEnd ? bits : BitFastReadEnd;
+  while (pos < fastEnd) {
+    uint64_t v = BitsAt(pos);
+    int used = 0;
+    // Another symbol from v while 24 bits of it are left and the block goes on.
+    int more = fastEnd - pos - 1 < 57 - HufMaxLen ? fastEnd - pos - 1 : 57 - HufMaxLen;
+    uint32_t e;
+    for (;;) {
+      e = DecodeEntryOf(v);
+      int l = (int)(e >> 16);
+      used += l;
+      v >>= l;
+      if ((e & 0xFFFF) >= RefBase) break;
+      if (out >= RleBufSize) {
+        BitPos = pos + used;
+        FatalMessage("LzxUnpack: too many bytes written");
+      }
+      RleBuf[out++] = (unsigned char)e;
+      if (used > more) break;
+    }
+    pos += used;
+    int s = (int)(e & 0xFFFF);
+    if (s < RefBase) continue;
+    v = BitsAt(pos);
+    int lb = (s - RefBase) >> 4;
+    int ds = (s - RefBase) & 15;
+    int len = lb + 3;
+    if (lb > 1) {
+      len = (1 << (lb - 1)) + (int)(v & BitMask[lb - 1]) + 3;
+      v >>= lb - 1;
+      pos += lb - 1;
+    }
+    int dist = ds + 1;
+    if (ds > 1) {
+      dist = (1 << (ds - 1)) + (int)(v & BitMask[ds - 1]) + 1;
+      pos += ds - 1;
+    }
+    if (dist > out || len > RleBufSize - out) {
+      BitPos = pos;
+      FatalMessage(dist > out ? "LzxUnpack: bad distance" : "LzxUnpack: too many bytes written");
+    }
+    unsigned char* to = RleBuf + out;
+    const unsigned char* from = to - dist;
+    out += len;
+    if (dist >= 8 && out + 8 <= RleBufSize) {
+      // Whole words never read bytes of this copy that are not yet written,
+      // and what they store past its end is overwritten by the next item.
+      for (int k = 0; k < len; k += 8) memcpy(to + k, from + k, 8);
+    } else if (dist == 1) {
+      memset(to, to[-1], (size_t)len);
+    } else {
+      for (int k = 0; k < len; k++) to[k] = from[k];
+    }
+  }
+  BitPos = pos;
   while (BitPos < bits) {
     int s = DecodeSymbol();
     if (s < RefBase) {

@@ -1,5 +1,6 @@
 #include "lzx/rle.h"
 
+#include <stdint.h>
 #include <string.h>
 
 #include "base/fatal.h"
@@ -18,6 +19,24 @@ int RlePack(const unsigned char* block) {
   int i = 0;
   int out = 0;
   while (i < RleBlockSize) {
+    // The result only grows, so once it reaches the block size the block is
+    // stored as it is.
+    if (out >= RleBlockSize) break;
+    // Six bytes at a time while none of them starts a run (equals the next
+    // two) or is a count byte: they are six literals, written as one word.
+    if (i + 8 <= RleBlockSize) {
+      uint64_t w;
+      memcpy(&w, block + i, 8);
+      uint64_t runs = (w ^ (w >> 8)) | (w ^ (w >> 16));
+      uint64_t counts = (w & 0xF0F0F0F0F0F0F0F0ull) ^ 0x8080808080808080ull;
+      const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull, six = 0x0000FFFFFFFFFFFFull;
+      if ((((runs - ones) & ~runs & highs) & six) == 0 && (((counts - ones) & ~counts & highs) & six) == 0) {
+        memcpy(RleBuf + out, &w, 8);
+        out += 6;
+        i += 6;
+        continue;
+      }
+    }
     int c = block[i];
     int k = 1;
     // Never reads past the block, whatever follows it in memory.
@@ -29,7 +48,7 @@ int RlePack(const unsigned char* block) {
     RleBuf[out++] = (unsigned char)c;
     i += k;
   }
-  if (i != RleBlockSize) FatalMessage("RlePack: BUG");
+  if (out < RleBlockSize && i != RleBlockSize) FatalMessage("RlePack: BUG");
   if (out < RleBlockSize) return out;
   memcpy(RleBuf, block, RleBlockSize);
   return RleBlockSize;
@@ -47,6 +66,35 @@ void RleUnpack(int length, unsigned char* output) {
   int out = 0;
   bool overflow = false;
   while (out < RleBlockSize) {
+    // While two input bytes remain and 16 output bytes are free, no item can
+    // fail a check: a literal is stored, a run written as 16 bytes, of which
+    // those past it are overwritten by the items after it.
+    if (in + 2 <= length && out + 16 <= RleBlockSize) {
+      if (in + 8 <= length) {
+        // Eight bytes none of which is a count byte are eight literals.
+        uint64_t w;
+        memcpy(&w, RleBuf + in, 8);
+        uint64_t t = (w & 0xF0F0F0F0F0F0F0F0ull) ^ 0x8080808080808080ull;
+        if (((t - 0x0101010101010101ull) & ~t & 0x8080808080808080ull) == 0) {
+          memcpy(output + out, &w, 8);
+          out += 8;
+          in += 8;
+          continue;
+        }
+      }
+      int c = RleBuf[in];
+      if (!IsCountByte(c)) {
+        output[out++] = (unsigned char)c;
+        in++;
+        continue;
+      }
+      uint64_t fill = RleBuf[in + 1] * 0x0101010101010101ull;
+      memcpy(output + out, &fill, 8);
+      memcpy(output + out + 8, &fill, 8);
+      out += c - CountFirst + 1;
+      in += 2;
+      continue;
+    }
     if (in >= length) FatalMessage("RleUnpack: too many bytes read");
     int b = RleBuf[in++];
     int n = 1;

@@ -1,5 +1,6 @@
 #include "lzx/sor.h"
 
+#include <stdint.h>
 #include <string.h>
 
 #include "base/fatal.h"
@@ -38,14 +39,40 @@ int SorMarkEmptyRows(void) {
   return n;
 }
 
+namespace {
+
+typedef unsigned char Bytes16 __attribute__((vector_size(16)));
+
+inline Bytes16 Load16(const unsigned char* p) {
+  Bytes16 v;
+  memcpy(&v, p, 16);
+  return v;
+}
+
+// Differing columns of two rows, all 64 of them counted: four 16-byte
+// compares, whose lanes (0 or -1 each) are summed and then added up across.
+inline int RowDistanceFull(const unsigned char* a, const unsigned char* b) {
+  Bytes16 same = (Bytes16)(Load16(a) == Load16(b)) + (Bytes16)(Load16(a + 16) == Load16(b + 16)) +
+                 (Bytes16)(Load16(a + 32) == Load16(b + 32)) + (Bytes16)(Load16(a + 48) == Load16(b + 48));
+  same = -same;  // equal columns per lane, 0..4
+  uint64_t half[2];
+  memcpy(half, &same, 16);
+  int equal = (int)(((half[0] + half[1]) * 0x0101010101010101ull) >> 56);
+  return SorRowBytes - equal;
+}
+
+}  // namespace
+
 int SorBestRow(const unsigned char* reference) {
   int best = 999999;
   int choice = -1;
   // Only a strictly smaller distance replaces the choice: the lowest row
-  // number wins among equals.
-  for (int r = 0; r < SorRowCount; r++) {
+  // number wins among equals. The full distance chooses as the one cut off
+  // at best does (a row that reaches best cannot win), and after a row at
+  // distance 0 no later row can.
+  for (int r = 0; r < SorRowCount && best > 0; r++) {
     if (SorRowUsed[r]) continue;
-    int d = SorRowDistance(SorRows + r * SorRowBytes, reference, best);
+    int d = RowDistanceFull(SorRows + r * SorRowBytes, reference);
     if (d < best) {
       best = d;
       choice = r;

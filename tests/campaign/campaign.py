@@ -10,15 +10,17 @@ with exit 2 and a fatal message, the installation exactly as it was. Never
 a signal, never a file outside the installation, never a truncated target.
 
 The archive format carries no check of its data: a change inside a block's
-coded bits often decodes to a block of the right size with other bytes, and
-nothing can tell. Such a case ends with exit 0 and other content; it is
-counted and listed, and fails the run only with --strict-content (the test of
-that is kept disabled until archives carry a check of their data).
+coded bits often decodes to a block of the right size with other bytes, which
+only the digest that travels beside the archive (printed by `lzx pack`) can
+tell. So `lzx test --digest` must refuse every damaged archive; an unpack
+without it that ends with exit 0 and other content is counted and listed
+(with --strict-content it fails the run).
 
 usage: campaign.py LZX_TOOL WORKDIR [--cases N] [--strict-content]
 """
 import os
 import random
+import re
 import shutil
 import struct
 import subprocess
@@ -99,6 +101,7 @@ class Campaign:
     def __init__(self, tool, work, strict_content):
         self.strict_content = strict_content
         self.silent = []
+        self.digest_refused = 0
         self.tool = os.path.abspath(tool)
         self.work = os.path.abspath(work)
         self.failures = []
@@ -127,6 +130,10 @@ class Campaign:
         r = self.run(["pack", "list.txt"], self.work)
         if r.returncode != 0:
             sys.exit("campaign: packing the sample failed: %s" % r.stderr.decode(errors="replace"))
+        digest = re.search(r"CRC-32 ([0-9A-Fa-f]{8})", r.stdout.decode(errors="replace"))
+        if not digest:
+            sys.exit("campaign: lzx pack printed no digest: %s" % r.stdout.decode(errors="replace"))
+        self.digest = digest.group(1)
         with open(os.path.join(self.work, "sample.lzx"), "rb") as f:
             self.archive = f.read()
         self.ver = version_file([(name, OLD_VERSION) for name, *_ in ENTRIES])
@@ -167,6 +174,11 @@ class Campaign:
         outside_before = sorted(os.listdir(case_dir))
 
         t = self.check_end(case, "test", self.run(["test", arc], cwd))
+        d = self.check_end(case, "test --digest", self.run(["test", "--digest", self.digest, arc], cwd))
+        if d is not None and d != (0 if damaged == self.archive else 2):
+            self.fail(case, "test --digest ended with %d" % d)
+        elif d == 2:
+            self.digest_refused += 1
         # The names the damaged archive carries: a name without '#' would be
         # used as a path of its own, which the sample never has.
         listing = self.run(["list", arc], cwd)
@@ -259,6 +271,7 @@ def main():
     print("campaign: %d cases on an archive of %d bytes: %d fatal, %d complete (%d of them with other content), "
           "%d failures" % (len(cases), len(c.archive), c.outcomes.get("fatal", 0), complete, len(c.silent),
                            len(c.failures)))
+    print("campaign: lzx test --digest refused %d of %d damaged archives" % (c.digest_refused, len(cases)))
     for s in c.silent[:5]:
         print("  other content, undetected: " + s)
     for f in c.failures[:40]:
