@@ -157,22 +157,51 @@ int LzxUnpack(int bits) {
     // Another symbol from v while 24 bits of it are left and the block goes on.
     int more = fastEnd - pos - 1 < 57 - HufMaxLen ? fastEnd - pos - 1 : 57 - HufMaxLen;
     uint32_t e;
-    for (;;) {
-      e = DecodeEntryOf(v);
-      int l = (int)(e >> 16);
-      used += l;
-      v >>= l;
-      if ((e & 0xFFFF) >= RefBase) break;
-      if (out >= RleBufSize) {
-        BitPos = pos + used;
-        FatalMessage("LzxUnpack: too many bytes written");
+    // A short code of a literal is taken in the loops; anything else (a
+    // reference, a code longer than 10 bits: DecodeEntryLong's low half is
+    // above every literal too) ends them. A load yields at most 34 literals,
+    // so with 64 bytes free the bound needs no test per byte.
+    if (out + 64 <= RleBufSize) {
+      for (;;) {
+        e = DecodeEntry[v & (DecodeSize - 1)];
+        if ((e & 0xFFFF) >= RefBase) break;
+        int l = (int)(e >> 16);
+        used += l;
+        v >>= l;
+        RleBuf[out++] = (unsigned char)e;
+        if (used > more) break;
       }
-      RleBuf[out++] = (unsigned char)e;
-      if (used > more) break;
+    } else {
+      for (;;) {
+        e = DecodeEntry[v & (DecodeSize - 1)];
+        if ((e & 0xFFFF) >= RefBase) break;
+        int l = (int)(e >> 16);
+        used += l;
+        v >>= l;
+        if (out >= RleBufSize) {
+          BitPos = pos + used;
+          FatalMessage("LzxUnpack: too many bytes written");
+        }
+        RleBuf[out++] = (unsigned char)e;
+        if (used > more) break;
+      }
     }
+    if ((e & 0xFFFF) < RefBase) {
+      pos += used;
+      continue;
+    }
+    if (e == DecodeEntryLong) e = DecodeEntryOf(v);
+    used += (int)(e >> 16);
     pos += used;
     int s = (int)(e & 0xFFFF);
-    if (s < RefBase) continue;
+    if (s < RefBase) {
+      if (out >= RleBufSize) {
+        BitPos = pos;
+        FatalMessage("LzxUnpack: too many bytes written");
+      }
+      RleBuf[out++] = (unsigned char)s;
+      continue;
+    }
     v = BitsAt(pos);
     int lb = (s - RefBase) >> 4;
     int ds = (s - RefBase) & 15;
