@@ -75,10 +75,14 @@ void RleUnpack(int length, unsigned char* output) {
         uint64_t w;
         memcpy(&w, RleBuf + in, 8);
         uint64_t t = (w & 0xF0F0F0F0F0F0F0F0ull) ^ 0x8080808080808080ull;
-        if (((t - 0x0101010101010101ull) & ~t & 0x8080808080808080ull) == 0) {
+        // The lowest flag marks the first count byte exactly (a borrow only
+        // sets false flags above a true one): the literals before it go at once.
+        uint64_t m = (t - 0x0101010101010101ull) & ~t & 0x8080808080808080ull;
+        int k = m == 0 ? 8 : __builtin_ctzll(m) >> 3;
+        if (k > 0) {
           memcpy(output + out, &w, 8);
-          out += 8;
-          in += 8;
+          out += k;
+          in += k;
           continue;
         }
       }
