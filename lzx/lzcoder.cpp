@@ -223,7 +223,10 @@ int LzxUnpack(int bits) {
     unsigned char* to = RleBuf + out;
     const unsigned char* from = to - dist;
     out += len;
-    if (dist >= 8 && out + 8 <= RleBufSize) {
+    if (dist >= 16 && out + 16 <= RleBufSize) {
+      // The same with 16 bytes at a time, for the long matches of text.
+      for (int k = 0; k < len; k += 16) memcpy(to + k, from + k, 16);
+    } else if (dist >= 8 && out + 8 <= RleBufSize) {
       // Whole words never read bytes of this copy that are not yet written,
       // and what they store past its end is overwritten by the next item.
       for (int k = 0; k < len; k += 8) memcpy(to + k, from + k, 8);
