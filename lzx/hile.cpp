@@ -198,7 +198,10 @@ void BlockPack(const unsigned char* block, FileRec* file, int flags) {
   DoFwrite(BitBuf, (bits + 7) / 8, file);
 }
 
-void Hfill(HILE* h) {
+namespace {
+
+// Hfill's work with the block decoded into the given bytes.
+void FillInto(HILE* h, unsigned char* into) {
   if (h->pos < HileBlockSize) FatalMessage("Hfill: early");
   if (h->writing) FatalMessage("Hfill: not allowed on write-file");
   int64_t next = (int64_t)h->blockStart + HileBlockSize;
@@ -213,13 +216,20 @@ void Hfill(HILE* h) {
     if (at >= h->header.indexOffset || start != at)
       FatalMessage("Hfill: block %d not at its index offset [%s]", k, h->name);
     DoFseek(&h->file, at);
-    BlockUnpack(&h->file, h->block, h->header.flags);
+    BlockUnpack(&h->file, into, h->header.flags);
     if (DoFtell(&h->file) != end) FatalMessage("Hfill: block %d does not end at the next [%s]", k, h->name);
   }
   // Past the last block nothing is decoded; the length bound keeps readers
   // from the stale contents.
   if (next <= HileMaxLength) h->blockStart = (int32_t)next;
   h->pos = 0;
+}
+
+}  // namespace
+
+void Hfill(HILE* h) {
+  FillInto(h, h->block);
+  h->held = 1;
 }
 
 void BlockUnpack(FileRec* file, unsigned char* block, int flags) {
@@ -251,7 +261,22 @@ int Hread(void* dest, int count, HILE* h) {
   unsigned char* d = (unsigned char*)dest;
   int done = 0;
   while (count > 0) {
-    if (h->pos >= HileBlockSize) Hfill(h);
+    if (h->pos >= HileBlockSize) {
+      // A whole block that the caller takes at once is decoded straight into
+      // its bytes; block then no longer holds the current block.
+      int64_t next = (int64_t)h->blockStart + HileBlockSize;
+      if (count >= HileBlockSize && next + HileBlockSize <= h->header.length) {
+        FillInto(h, d);
+        h->held = 0;
+        h->pos = HileBlockSize;
+        d += HileBlockSize;
+        done += HileBlockSize;
+        count -= HileBlockSize;
+        if ((int64_t)h->blockStart + h->pos >= h->header.length) break;
+        continue;
+      }
+      Hfill(h);
+    }
     int64_t rest = (int64_t)h->header.length - h->blockStart;
     int32_t end = rest < HileBlockSize ? (int32_t)(rest > 0 ? rest : 0) : HileBlockSize;
     int avail = end - h->pos;
@@ -289,7 +314,7 @@ void Hseek(HILE* h, int32_t t) {
   if (h->writing) FatalMessage("Hseek: not allowed on write-file");
   if (t < 0) FatalMessage("Hseek: negative position [%d]", t);
   if (t >= h->header.length) FatalMessage("Hseek: >= EOF causes deep shit");
-  if (t < h->blockStart || (int64_t)t >= (int64_t)h->blockStart + HileBlockSize) {
+  if (!h->held || t < h->blockStart || (int64_t)t >= (int64_t)h->blockStart + HileBlockSize) {
     int32_t k = t / HileBlockSize;
     unsigned char entry[4];
     DoFseek(&h->file, h->header.indexOffset + 4 * k);

@@ -45,6 +45,7 @@ struct HILE {
   int32_t blockStart;  // stream position of block[0]
   int32_t pos;         // position in block; HileBlockSize: used up
   int eof;
+  int held;  // reading: block holds the block at blockStart (Hread may decode past it)
 };
 
 // mode: "rb", or "wb", "wbh" (Huffman-only), "wbs" (Sor stage).

@@ -158,6 +158,34 @@ TEST_F(Hile, SeekForwardBackwardAndToTheLastByte) {
   Hclose(h);
 }
 
+// Whole blocks taken by one Hread are decoded into the caller's bytes; a seek
+// or Hgetc afterwards must not see the stale block buffer.
+TEST_F(Hile, WholeBlocksReadAtOnceThenSeekBackIntoThem) {
+  Bytes data = SampleData(3 * 16384 + 500, 7);
+  WriteStream("w.lzx", "wb", data);
+  HILE* h = Hopen("w.lzx", "rb");
+  Bytes out(data.size());
+  ASSERT_EQ(Hread(out.data(), 100, h), 100);
+  ASSERT_EQ(Hread(out.data() + 100, 2 * 16384, h), 2 * 16384);  // block 0's rest, block 1, part of block 2
+  EXPECT_EQ(Htell(h), 100 + 2 * 16384);
+  ASSERT_EQ(Hread(out.data() + 100 + 2 * 16384, (int)data.size(), h), (int)data.size() - 100 - 2 * 16384);
+  EXPECT_EQ(out, data);
+  for (int32_t t : {16384 + 5, 2 * 16384 + 3, 16384 + 16383, 7}) {
+    Hseek(h, t);
+    EXPECT_EQ(Hgetc(h), data[t]) << t;
+  }
+  Hseek(h, 16383);
+  EXPECT_EQ(Hgetc(h), data[16383]);
+  ASSERT_EQ(Hread(out.data(), 16384, h), 16384);  // block 1 straight into out
+  EXPECT_EQ(memcmp(out.data(), data.data() + 16384, 16384), 0);
+  Hseek(h, 16384 + 10);  // inside the block just read, which block does not hold
+  EXPECT_EQ(Hgetc(h), data[16384 + 10]);
+  Hseek(h, 16383);
+  ASSERT_EQ(Hread(out.data(), 1 + 16384, h), 1 + 16384);
+  EXPECT_EQ(Hgetc(h), data[2 * 16384]);
+  Hclose(h);
+}
+
 TEST_F(Hile, ReadPastTheEndSetsEofAndSeekClearsIt) {
   Bytes data = SampleData(20000, 9);
   WriteStream("p.lzx", "wbh", data);
@@ -218,6 +246,12 @@ TEST_F(HileDeathTest, DamagedHeadersAndBlocks) {
     }
     Hclose(h);
   };
+  auto readAtOnce = [] {  // whole blocks decoded into the caller's bytes
+    HILE* h = Hopen("d.lzx", "rb");
+    static unsigned char all[65536];
+    Hread(all, sizeof all, h);
+    Hclose(h);
+  };
   patched(8, -5);
   EXPECT_EXIT(read(), testing::ExitedWithCode(2), "Hopen: bad length \\[d.lzx, -5\\]");
   patched(8, 0x7FFFFFFF);
@@ -234,9 +268,11 @@ TEST_F(HileDeathTest, DamagedHeadersAndBlocks) {
   EXPECT_EXIT(read(), testing::ExitedWithCode(2), "BlockUnpack: bad bit count \\[262113\\]");
   patched(16, -8);
   EXPECT_EXIT(read(), testing::ExitedWithCode(2), "BlockUnpack: bad bit count \\[-8\\]");
+  EXPECT_EXIT(readAtOnce(), testing::ExitedWithCode(2), "BlockUnpack: bad bit count \\[-8\\]");
   int32_t index = At(good, 4);
   patched(index + 4, At(good, index + 4) + 1);  // block 1 is not where the index says
   EXPECT_EXIT(read(), testing::ExitedWithCode(2), "Hfill: block 0 does not end at the next");
+  EXPECT_EXIT(readAtOnce(), testing::ExitedWithCode(2), "Hfill: block 0 does not end at the next");
   patched(index + 8, 3);
   EXPECT_EXIT(
       {
