@@ -148,13 +148,13 @@ enum { LinearWidth = 31 };  // DecodeLongIndex width: ask DecodeLong
 // that they pass through, each as wide as its longest code. Two codes that
 // cover one entry (the lengths are no prefix code) or a lack of room leave
 // that entry to the linear search.
-void TableBuildLong(const HufTable& table) {
+void TableBuildLong(const HufTable& table, const uint16_t* longSymbols, int longCount) {
   memset(DecodeLongIndex, 0, sizeof DecodeLongIndex);
   static uint16_t prefixes[HufMaxSymbols];  // first-level entries with long codes, in order of appearance
   int count = 0;
-  for (int s = 0; s < table.count; s++) {
+  for (int j = 0; j < longCount; j++) {
+    int s = longSymbols[j];
     int l = table.len[s];
-    if (l <= DecodeBits) continue;
     uint32_t p = table.val[s] & (DecodeSize - 1);
     if (DecodeTable[p] != DecodeLongMark) continue;  // a shorter code is found first
     if (DecodeLongIndex[p] == 0) prefixes[count++] = (uint16_t)p;
@@ -173,9 +173,9 @@ void TableBuildLong(const HufTable& table) {
     DecodeLongIndex[p] = used << 5 | width;
     used += size;
   }
-  for (int s = 0; s < table.count; s++) {
+  for (int j = 0; j < longCount; j++) {
+    int s = longSymbols[j];
     int l = table.len[s];
-    if (l <= DecodeBits) continue;
     uint32_t p = table.val[s] & (DecodeSize - 1);
     uint32_t info = DecodeLongIndex[p];
     uint32_t width = info & 31;
@@ -196,16 +196,22 @@ void TableBuildLong(const HufTable& table) {
 void TableBuild(HufTable& table) {
   for (int i = 0; i < DecodeSize; i++) DecodeTable[i] = DecodeLongMark;
   memset(DecodeEntry, 0xFF, sizeof DecodeEntry);  // DecodeEntryLong
+  static uint16_t longSymbols[HufMaxSymbols];     // the symbols of codes longer than 10 bits, in order
+  int longCount = 0;
   for (int s = 0; s < table.count; s++) {
     int l = table.len[s];
-    if (l < 1 || l > DecodeBits) continue;
+    if (l > DecodeBits) {
+      longSymbols[longCount++] = (uint16_t)s;
+      continue;
+    }
+    if (l < 1) continue;
     uint32_t entry = (uint32_t)s | (uint32_t)l << 16;
     for (uint32_t i = table.val[s]; i < DecodeSize; i += 1u << l) {
       DecodeTable[i] = (uint16_t)s;
       DecodeEntry[i] = entry;
     }
   }
-  TableBuildLong(table);
+  TableBuildLong(table, longSymbols, longCount);
 }
 
 int DecodeLong(const HufTable& table, uint32_t bits) {
