@@ -54,6 +54,17 @@ int RlePack(const unsigned char* block) {
   return RleBlockSize;
 }
 
+namespace {
+
+// Bit 7 of each byte of w set where that byte is a count byte (0x80..0x8F),
+// exact up to and including the lowest flag.
+inline uint64_t CountByteFlags(uint64_t w) {
+  uint64_t t = (w & 0xF0F0F0F0F0F0F0F0ull) ^ 0x8080808080808080ull;
+  return (t - 0x0101010101010101ull) & ~t & 0x8080808080808080ull;
+}
+
+}  // namespace
+
 void RleUnpack(int length, unsigned char* output) {
   if (length >= RleBlockSize) {
     if (length > RleBlockSize) FatalMessage("RleUnpack: input > output");
@@ -70,14 +81,28 @@ void RleUnpack(int length, unsigned char* output) {
     // fail a check: a literal is stored, a run written as 16 bytes, of which
     // those past it are overwritten by the items after it.
     if (in + 2 <= length && out + 16 <= RleBlockSize) {
-      if (in + 8 <= length) {
-        // Eight bytes none of which is a count byte are eight literals.
+      if (in + 16 <= length) {
+        // Sixteen bytes at a time: none of them a count byte are sixteen
+        // literals. The lowest flag marks the first count byte exactly (a
+        // borrow only sets false flags above a true one): the literals before
+        // it go at once.
+        uint64_t w0, w1;
+        memcpy(&w0, RleBuf + in, 8);
+        memcpy(&w1, RleBuf + in + 8, 8);
+        uint64_t m0 = CountByteFlags(w0);
+        uint64_t m1 = CountByteFlags(w1);
+        int k = m0 != 0 ? __builtin_ctzll(m0) >> 3 : m1 != 0 ? 8 + (__builtin_ctzll(m1) >> 3) : 16;
+        if (k > 0) {
+          memcpy(output + out, &w0, 8);
+          memcpy(output + out + 8, &w1, 8);
+          out += k;
+          in += k;
+          continue;
+        }
+      } else if (in + 8 <= length) {
         uint64_t w;
         memcpy(&w, RleBuf + in, 8);
-        uint64_t t = (w & 0xF0F0F0F0F0F0F0F0ull) ^ 0x8080808080808080ull;
-        // The lowest flag marks the first count byte exactly (a borrow only
-        // sets false flags above a true one): the literals before it go at once.
-        uint64_t m = (t - 0x0101010101010101ull) & ~t & 0x8080808080808080ull;
+        uint64_t m = CountByteFlags(w);
         int k = m == 0 ? 8 : __builtin_ctzll(m) >> 3;
         if (k > 0) {
           memcpy(output + out, &w, 8);
