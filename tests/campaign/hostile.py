@@ -17,6 +17,8 @@ import struct
 import subprocess
 import sys
 
+from campaign import snapshot
+
 RECORD = 432
 failures = []
 
@@ -27,18 +29,6 @@ def record(name, size, version=101):
     r[:len(raw)] = raw
     struct.pack_into("<iii", r, 256, size, version, 0)
     return bytes(r)
-
-
-def snapshot(root):
-    state = {}
-    for dirpath, dirnames, filenames in os.walk(root):
-        for d in dirnames:
-            state[os.path.relpath(os.path.join(dirpath, d), root)] = None
-        for f in filenames:
-            p = os.path.join(dirpath, f)
-            with open(p, "rb") as fh:
-                state[os.path.relpath(p, root)] = fh.read()
-    return state
 
 
 def main():
