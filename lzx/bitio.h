@@ -72,6 +72,39 @@ inline uint64_t BitLoad64(const unsigned char* p) {
 enum { BitFastReadEnd = (BitBufSize + BitGuardBytes - 8) * 8 };
 inline uint64_t BitsAt(int pos) { return BitLoad64(BitBuf + (pos >> 3)) >> (pos & 7); }
 
+// Reads the stream through a 64-bit register: buf holds the bits from the
+// reading position on, left of them valid (at least 56 after a refill, which
+// needs no branch); next is the byte where the bits after them begin. The
+// caller keeps every refill's eight bytes inside BitBuf.
+struct BitReader {
+  uint64_t buf;
+  int left;
+  const unsigned char* next;
+};
+
+inline void BitReaderStart(BitReader* r, int pos) {
+  r->next = BitBuf + (pos >> 3);
+  r->buf = BitLoad64(r->next) >> (pos & 7);
+  r->left = 56 - (pos & 7);
+  r->next += 7;
+}
+
+// Whole bytes are added until at least 56 bits are valid; the bits of buf
+// above them already hold the same stream bits, so they are or-ed in again.
+inline void BitReaderRefill(BitReader* r) {
+  r->buf |= BitLoad64(r->next) << r->left;
+  r->next += (63 - r->left) >> 3;
+  r->left |= 56;
+}
+
+inline void BitReaderSkip(BitReader* r, int n) {
+  r->buf >>= n;
+  r->left -= n;
+}
+
+// The bit position of the reading position in BitBuf.
+inline int BitReaderPos(const BitReader* r) { return (int)(r->next - BitBuf) * 8 - r->left; }
+
 // Writes fields from BitPos on through a 64-bit accumulator, one 32-bit word
 // at a time, with the same bytes in BitBuf as PutBits. A word that would end
 // past byte limit (the caller's largest padded block) is not stored: the block

@@ -1,5 +1,7 @@
 #include "lzx/hufcoder.h"
 
+#include <string.h>
+
 #include "base/fatal.h"
 #include "lzx/bitio.h"
 #include "lzx/codelens.h"
@@ -42,26 +44,24 @@ int HufUnpack(int bits) {
   LenToVal(MainTable);
   TableBuild(MainTable);
   int out = 0;
-  // While their eight bytes lie inside BitBuf, one 64-bit load (at least 57
-  // bits) decodes symbols as long as 24 bits, the longest code, remain.
+  // The fast loop takes only symbols that start 64 bits or more before the
+  // end of the block and have room in RleBuf; the checked loop after it takes
+  // the rest. One 64-bit load (at least 57 bits) per turn yields symbols while
+  // 24 bits of it, the longest code, are left: at most 57 bytes.
   int pos = BitPos;
-  int fastEnd = bits < BitFastReadEnd ? bits : BitFastReadEnd;
-  while (pos < fastEnd) {
+  const int fastEnd = bits - 64;
+  while (pos < fastEnd && out + 64 <= RleBufSize) {
     uint64_t v = BitsAt(pos);
     int used = 0;
-    // Another symbol from v while 24 bits of it are left and the block goes on.
-    int more = fastEnd - pos - 1 < 57 - HufMaxLen ? fastEnd - pos - 1 : 57 - HufMaxLen;
     do {
+      // One or two literals: both bytes are stored, the count tells which.
       uint32_t e = DecodeEntryOf(v);
-      int l = (int)(e >> 16);
-      used += l;
-      v >>= l;
-      if (out >= RleBufSize) {
-        BitPos = pos + used;
-        FatalMessage("HufUnpack: too many bytes written");
-      }
-      RleBuf[out++] = (unsigned char)e;
-    } while (used <= more);
+      uint16_t two = (uint16_t)(e >> 8);
+      memcpy(RleBuf + out, &two, 2);
+      out += (e >> 6) & 3;
+      used += e & 63;
+      v >>= e & 63;
+    } while (used <= 57 - HufMaxLen);
     pos += used;
   }
   BitPos = pos;

@@ -3,13 +3,13 @@
 #include <string.h>
 
 #include <algorithm>
+#include <array>
 #include <functional>
 
 #include "base/fatal.h"
 
 HufTable MainTable;
 HufTable LenCode;
-uint16_t DecodeTable[DecodeSize];
 uint32_t DecodeEntry[DecodeSize];
 uint32_t DecodeLongIndex[DecodeSize];
 uint16_t DecodeLongTable[DecodeLongTableSize];
@@ -103,41 +103,72 @@ void TreeToLen(HufTable& table, int node, int depth) {
   }
 }
 
+namespace {
+
+constexpr std::array<RefCode, 256> MakeRefCodes(void) {
+  std::array<RefCode, 256> t{};
+  for (int r = 0; r < 256; r++) {
+    int lb = r >> 4, ds = r & 15;
+    t[r].lenBase = (uint16_t)(lb <= 1 ? lb + 3 : (1 << (lb - 1)) + 3);
+    t[r].lenBits = (uint8_t)(lb <= 1 ? 0 : lb - 1);
+    t[r].distBase = (uint16_t)(ds <= 1 ? ds + 1 : (1 << (ds - 1)) + 1);
+    t[r].distBits = (uint8_t)(ds <= 1 ? 0 : ds - 1);
+  }
+  return t;
+}
+
+constexpr std::array<uint8_t, 256> MakeByteReversal(void) {
+  std::array<uint8_t, 256> t{};
+  for (int i = 0; i < 256; i++) {
+    int r = 0;
+    for (int b = 0; b < 8; b++) r |= ((i >> b) & 1) << (7 - b);
+    t[i] = (uint8_t)r;
+  }
+  return t;
+}
+
+constexpr std::array<uint8_t, 256> ByteReversal = MakeByteReversal();
+
+}  // namespace
+
+const std::array<RefCode, 256> RefCodes = MakeRefCodes();
+
 // Canonical codes. The lengths may come from a damaged stream, so the code
 // space is checked both ways: more codes than it holds ("overcounted"), or a
 // code that leaves bit strings undecodable ("undercounted"). A single symbol
 // of length 1 is the one incomplete code the packers write.
 void LenToVal(HufTable& table) {
-  int cnt[HufMaxLen + 1] = {0};
-  int coded = 0;
-  int maxLen = 0;
+  // Counted by the length byte itself, so that no length needs a test here.
+  int cnt[256] = {0};
+  int longest = 0;
   for (int s = 0; s < table.count; s++) {
     int l = table.len[s];
-    if (l > HufMaxLen) FatalMessage("LenToVal: overcounted");
-    if (l == 0) continue;
     cnt[l]++;
-    coded++;
-    if (l > maxLen) maxLen = l;
+    longest = l > longest ? l : longest;
   }
-  // next[l] can pass 32 bits for overfull damaged lengths.
-  int64_t next[HufMaxLen + 1] = {0};
-  for (int l = 1; l < HufMaxLen; l++) next[l + 1] = (next[l] + cnt[l]) * 2;
+  if (longest > HufMaxLen) FatalMessage("LenToVal: overcounted");
+  // The first code of each length. The first length whose codes do not fit
+  // is one that has codes (the space left only shrinks by their use), so
+  // the test per length is the test per code.
+  int next[HufMaxLen + 1] = {0};
+  int coded = 0;
+  for (int l = 1; l <= HufMaxLen; l++) {
+    if (next[l] + cnt[l] > 1 << l) FatalMessage("LenToVal: overcounted");
+    coded += cnt[l];
+    if (l < HufMaxLen) next[l + 1] = (next[l] + cnt[l]) * 2;
+  }
+  // After the walk, the first free code of the longest length is the Kraft
+  // sum in units of 2^-longest.
+  bool complete = longest > 0 && next[longest] + cnt[longest] == 1 << longest;
+  if (!complete && !(coded == 1 && longest == 1)) FatalMessage("LenToVal: undercounted");
+  // Symbols of length 0 take a code from next[0], which nothing reads.
   for (int s = 0; s < table.count; s++) {
     int l = table.len[s];
-    if (l == 0) continue;
-    int64_t code = next[l]++;
-    if (code > (int64_t)BitMask[l]) FatalMessage("LenToVal: overcounted");
-    uint32_t rev = (uint32_t)code;  // the l-bit code with its bits reversed
-    rev = (rev & 0x55555555u) << 1 | (rev >> 1 & 0x55555555u);
-    rev = (rev & 0x33333333u) << 2 | (rev >> 2 & 0x33333333u);
-    rev = (rev & 0x0F0F0F0Fu) << 4 | (rev >> 4 & 0x0F0F0F0Fu);
-    rev = (rev & 0x00FF00FFu) << 8 | (rev >> 8 & 0x00FF00FFu);
-    rev = rev << 16 | rev >> 16;
-    table.val[s] = rev >> (32 - l);
+    uint32_t code = (uint32_t)next[l]++;
+    uint32_t rev = (uint32_t)ByteReversal[code & 0xFF] << 16 | (uint32_t)ByteReversal[(code >> 8) & 0xFF] << 8 |
+                   ByteReversal[(code >> 16) & 0xFF];
+    table.val[s] = rev >> (HufMaxLen - l);  // the l-bit code with its bits reversed
   }
-  // After the walk next[maxLen] is the Kraft sum in units of 2^-maxLen.
-  bool complete = maxLen > 0 && next[maxLen] == ((int64_t)1 << maxLen);
-  if (!complete && !(coded == 1 && maxLen == 1)) FatalMessage("LenToVal: undercounted");
 }
 
 namespace {
@@ -156,7 +187,7 @@ void TableBuildLong(const HufTable& table, const uint16_t* longSymbols, int long
     int s = longSymbols[j];
     int l = table.len[s];
     uint32_t p = table.val[s] & (DecodeSize - 1);
-    if (DecodeTable[p] != DecodeLongMark) continue;  // a shorter code is found first
+    if (DecodeEntry[p] != DecodeEntryLong) continue;  // a shorter code is found first
     if (DecodeLongIndex[p] == 0) prefixes[count++] = (uint16_t)p;
     if ((uint32_t)(l - DecodeBits) > DecodeLongIndex[p]) DecodeLongIndex[p] = (uint32_t)(l - DecodeBits);
   }
@@ -179,7 +210,7 @@ void TableBuildLong(const HufTable& table, const uint16_t* longSymbols, int long
     uint32_t p = table.val[s] & (DecodeSize - 1);
     uint32_t info = DecodeLongIndex[p];
     uint32_t width = info & 31;
-    if (DecodeTable[p] != DecodeLongMark || width == LinearWidth) continue;
+    if (DecodeEntry[p] != DecodeEntryLong || width == LinearWidth) continue;
     uint16_t* sub = DecodeLongTable + (info >> 5);
     for (uint32_t i = table.val[s] >> DecodeBits; i < (1u << width); i += 1u << (l - DecodeBits)) {
       if (sub[i] != DecodeLongNone) {
@@ -191,27 +222,56 @@ void TableBuildLong(const HufTable& table, const uint16_t* longSymbols, int long
   }
 }
 
+// Two literals in one entry where the code after the first one's also lies
+// inside the index. Walked from the top, so that the entry of the second
+// code (at a lower index) still holds that code alone.
+void TablePairLiterals(void) {
+  for (int i = DecodeSize - 1; i >= 0; i--) {
+    uint32_t e = DecodeEntry[i];
+    uint32_t l = e & 63;
+    uint32_t second = DecodeEntry[(uint32_t)i >> (l & 31)];
+    // Without branches: which pairs form follows no pattern.
+    uint32_t literals = ~(e | second) >> 31;
+    uint32_t fits = l + (second & 63) <= DecodeBits;
+    uint32_t add = (second & 63) + (1u << 6) + ((second & 0xFF00) << 8);
+    DecodeEntry[i] = e + (add & (0u - (literals & fits)));
+  }
+}
+
 }  // namespace
 
+// Lengths that passed LenToVal: a prefix code, complete or of one symbol.
 void TableBuild(HufTable& table) {
-  for (int i = 0; i < DecodeSize; i++) DecodeTable[i] = DecodeLongMark;
-  memset(DecodeEntry, 0xFF, sizeof DecodeEntry);  // DecodeEntryLong
-  static uint16_t longSymbols[HufMaxSymbols];     // the symbols of codes longer than 10 bits, in order
-  int longCount = 0;
+  // The symbols by code length, in symbol order within a length: 0 unused,
+  // 1..10 the first level, DecodeBits + 1 every longer one.
+  enum { LongGroup = DecodeBits + 1 };
+  static uint16_t grouped[HufMaxSymbols];
+  int start[LongGroup + 2] = {0};
   for (int s = 0; s < table.count; s++) {
     int l = table.len[s];
-    if (l > DecodeBits) {
-      longSymbols[longCount++] = (uint16_t)s;
-      continue;
-    }
-    if (l < 1) continue;
-    uint32_t entry = (uint32_t)s | (uint32_t)l << 16;
-    for (uint32_t i = table.val[s]; i < DecodeSize; i += 1u << l) {
-      DecodeTable[i] = (uint16_t)s;
-      DecodeEntry[i] = entry;
+    start[(l > DecodeBits ? LongGroup : l) + 1]++;
+  }
+  for (int g = 1; g <= LongGroup + 1; g++) start[g] += start[g - 1];
+  int at[LongGroup + 1];
+  for (int g = 0; g <= LongGroup; g++) at[g] = start[g];
+  for (int s = 0; s < table.count; s++) {
+    int l = table.len[s];
+    grouped[at[l > DecodeBits ? LongGroup : l]++] = (uint16_t)s;
+  }
+  // The table grows one length at a time: the entries so far are repeated
+  // above them (a code of length l covers every index that ends in its l
+  // bits), then the codes of the new length are put in.
+  DecodeEntry[0] = DecodeEntryLong;
+  for (int l = 1; l <= DecodeBits; l++) {
+    int half = 1 << (l - 1);
+    memcpy(DecodeEntry + half, DecodeEntry, (size_t)half * sizeof DecodeEntry[0]);
+    for (int k = start[l]; k < start[l + 1]; k++) {
+      int s = grouped[k];
+      DecodeEntry[table.val[s]] = DecodeEntryFor(s, l);
     }
   }
-  TableBuildLong(table, longSymbols, longCount);
+  TableBuildLong(table, grouped + start[LongGroup], start[LongGroup + 1] - start[LongGroup]);
+  TablePairLiterals();
 }
 
 int DecodeLong(const HufTable& table, uint32_t bits) {

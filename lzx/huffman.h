@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include <array>
+
 #include "lzx/bitio.h"
 
 enum {
@@ -11,7 +13,7 @@ enum {
   HufMaxLen = 24,
   DecodeBits = 10,
   DecodeSize = 1 << DecodeBits,
-  DecodeLongMark = 512,  // DecodeTable entry of a code longer than 10 bits
+  RefSymbolFirst = 256,  // the block coder's references: 256 + 16 * lb + ds
 };
 
 struct HufTable {
@@ -27,10 +29,6 @@ struct HufTable {
 extern HufTable MainTable;  // the block coder's alphabet (400 or 256 symbols)
 extern HufTable LenCode;    // the 27-symbol code-length code
 
-// Symbol of the code that prefixes the 10-bit index; DecodeLongMark when the
-// code is longer. Holds MainTable only.
-extern uint16_t DecodeTable[DecodeSize];
-
 void FresInit(HufTable& table, int n);
 void FreqToLen(HufTable& table);
 int TreeBuild(HufTable& table);
@@ -40,8 +38,34 @@ void TableBuild(HufTable& table);
 int DecodeLong(const HufTable& table, uint32_t bits);
 int UnCode(const HufTable& table, uint32_t bits);
 
+// The first level of decoding: one entry per 10-bit index, for the code
+// that prefixes it. A literal entry (bit 31 clear) holds one literal, or two
+// when both codes fit in the index; a reference entry holds the reference's
+// code and the number of its extra bits, so that the unpacker takes the whole
+// item with one shift:
+//   bits 0..5    bits the entry takes: the one or two literal codes, or the
+//                reference's code and its extra bits
+//   bits 6..7    literals in the entry (1 or 2; 0 for a reference)
+//   bits 8..15   the first literal, or the reference's symbol - 256
+//   bits 16..23  the second literal
+//   bits 24..28  the length of the first code alone
+//   bit 31       a reference
+// DecodeEntryLong where the code is longer than 10 bits. Holds MainTable only.
+enum : uint32_t { DecodeEntryLong = 0xFFFFFFFFu, DecodeEntryRef = 0x80000000u };
+extern uint32_t DecodeEntry[DecodeSize];
+
+// A reference symbol's length and distance: base and number of extra bits.
+// The length extra bits come first in the stream, then the distance's.
+struct RefCode {
+  uint16_t lenBase;  // L when the extra bits are zero
+  uint16_t distBase;
+  uint8_t lenBits;
+  uint8_t distBits;
+};
+extern const std::array<RefCode, 256> RefCodes;  // by symbol - 256
+
 // Second level for the codes longer than 10 bits, filled by TableBuild: for a
-// DecodeTable entry of DecodeLongMark, DecodeLongIndex holds the offset of a
+// DecodeEntry of DecodeEntryLong, DecodeLongIndex holds the offset of a
 // sub-table in DecodeLongTable (above bit 5) and the number of further stream
 // bits that index it (bits 0..4). Everything the sub-tables do not settle (no
 // code there, a code set that is no prefix code, no room left) goes to the
@@ -52,34 +76,42 @@ enum {
   DecodeLongMaxWidth = HufMaxLen - DecodeBits,
 };
 extern uint32_t DecodeLongIndex[DecodeSize];
-// DecodeTable with each symbol's code length in bits 16..23, for the
-// unpackers' inner loops: symbol and length in one lookup. DecodeEntryLong
-// where DecodeTable holds DecodeLongMark.
-enum : uint32_t { DecodeEntryLong = 0xFFFFFFFFu };
-extern uint32_t DecodeEntry[DecodeSize];
-
 extern uint16_t DecodeLongTable[DecodeLongTableSize];
+
+// The entry of one symbol s of code length l alone (also a code longer than
+// 10 bits).
+inline uint32_t DecodeEntryFor(int s, int l) {
+  if (s < RefSymbolFirst) return (uint32_t)l | 1u << 6 | (uint32_t)s << 8 | (uint32_t)l << 24;
+  const RefCode& r = RefCodes[(s - RefSymbolFirst) & 255];
+  return (uint32_t)(l + r.lenBits + r.distBits) | (uint32_t)(s - RefSymbolFirst) << 8 | (uint32_t)l << 24 |
+         DecodeEntryRef;
+}
+
+// The symbol of an entry's first code, and that code's length.
+inline int DecodeEntrySymbol(uint32_t e) { return (int)((e >> 8) & 0xFF) + (e & DecodeEntryRef ? RefSymbolFirst : 0); }
+inline int DecodeEntryCodeLen(uint32_t e) { return (int)((e >> 24) & 31); }
 
 // The MainTable symbol whose code begins the bits v (first bit in bit 0, at
 // least 24 bits valid). Does not move BitPos.
 inline int DecodeFromBits(uint64_t v) {
-  int s = DecodeTable[v & (DecodeSize - 1)];
-  if (s < DecodeLongMark) return s;
+  uint32_t e = DecodeEntry[v & (DecodeSize - 1)];
+  if (e != DecodeEntryLong) return DecodeEntrySymbol(e);
   uint32_t info = DecodeLongIndex[v & (DecodeSize - 1)];
   uint32_t width = info & 31;
   if (width - 1 < (uint32_t)DecodeLongMaxWidth) {
-    s = DecodeLongTable[(info >> 5) + ((uint32_t)(v >> DecodeBits) & ((1u << width) - 1))];
+    int s = DecodeLongTable[(info >> 5) + ((uint32_t)(v >> DecodeBits) & ((1u << width) - 1))];
     if (s != DecodeLongNone) return s;
   }
   return DecodeLong(MainTable, (uint32_t)v & 0xFFFFFFu);
 }
 
-// DecodeEntry's value for the bits v, also for the codes longer than 10 bits.
+// The entry for the bits v, also for the codes longer than 10 bits, which
+// come back as an entry of their symbol alone.
 inline uint32_t DecodeEntryOf(uint64_t v) {
   uint32_t e = DecodeEntry[v & (DecodeSize - 1)];
   if (e != DecodeEntryLong) return e;
   int s = DecodeFromBits(v);
-  return (uint32_t)s | (uint32_t)MainTable.len[s] << 16;
+  return DecodeEntryFor(s, MainTable.len[s]);
 }
 
 // One symbol of MainTable at BitPos, which moves past its code.

@@ -45,6 +45,15 @@ inline int MatchLength(const unsigned char* a, const unsigned char* b, int limit
   return n;
 }
 
+// Stores the one or two literals of a literal entry at RleBuf[out] (both
+// bytes in any case, with room for them) and returns the bits it takes.
+inline int PutLiterals(uint32_t e, int& out) {
+  uint16_t two = (uint16_t)(e >> 8);
+  memcpy(RleBuf + out, &two, 2);
+  out += (e >> 6) & 3;
+  return (int)(e & 63);
+}
+
 }  // namespace
 
 int FindMatch(int pos, int avail, int* dist) {
@@ -144,91 +153,63 @@ int LzxUnpack(int bits) {
   LenToVal(MainTable);
   TableBuild(MainTable);
   int out = 0;
-  // One item per turn; an item reads at most 24 + 7 + 14 bits, which the
-  // guard bytes of BitBuf cover when the last one runs past the block. While
-  // their eight bytes lie inside BitBuf, one 64-bit load (at least 57 bits)
-  // decodes symbols as long as 24 bits remain; the extra bits of a reference
-  // come from a fresh load.
-  int pos = BitPos;
-  int fastEnd = bits < BitFastReadEnd ? bits : BitFastReadEnd;
-  while (pos < fastEnd) {
-    uint64_t v = BitsAt(pos);
-    int used = 0;
-    // Another symbol from v while 24 bits of it are left and the block goes on.
-    int more = fastEnd - pos - 1 < 57 - HufMaxLen ? fastEnd - pos - 1 : 57 - HufMaxLen;
-    uint32_t e;
-    // A short code of a literal is taken in the loops; anything else (a
-    // reference, a code longer than 10 bits: DecodeEntryLong's low half is
-    // above every literal too) ends them. A load yields at most 34 literals,
-    // so with 64 bytes free the bound needs no test per byte.
-    if (out + 64 <= RleBufSize) {
-      for (;;) {
-        e = DecodeEntry[v & (DecodeSize - 1)];
-        if ((e & 0xFFFF) >= RefBase) break;
-        int l = (int)(e >> 16);
-        used += l;
-        v >>= l;
-        RleBuf[out++] = (unsigned char)e;
-        if (used > more) break;
-      }
-    } else {
-      for (;;) {
-        e = DecodeEntry[v & (DecodeSize - 1)];
-        if ((e & 0xFFFF) >= RefBase) break;
-        int l = (int)(e >> 16);
-        used += l;
-        v >>= l;
-        if (out >= RleBufSize) {
-          BitPos = pos + used;
-          FatalMessage("LzxUnpack: too many bytes written");
+  // The fast loop takes only items that start 64 bits or more before the end
+  // of the block and have room in RleBuf; the checked loop after it takes the
+  // rest, and any item whose checks fail, from where the fast loop left off.
+  // Its bits are in a register (BitReader); each turn starts with at least 56
+  // of them and with the entry of the next item, looked up while at least 10
+  // were left. Up to three literal entries take at most 30 bits and 6 bytes;
+  // a reference with a code of up to 10 bits takes at most 31.
+  BitReader r;
+  BitReaderStart(&r, BitPos);
+  const int fastEnd = bits - 64;
+  BitReaderRefill(&r);
+  uint32_t e = DecodeEntry[r.buf & (DecodeSize - 1)];
+  while (BitReaderPos(&r) < fastEnd && out + 64 <= RleBufSize) {
+    BitReaderRefill(&r);
+    if (!(e & DecodeEntryRef)) {
+      BitReaderSkip(&r, PutLiterals(e, out));
+      e = DecodeEntry[r.buf & (DecodeSize - 1)];
+      if (!(e & DecodeEntryRef)) {
+        BitReaderSkip(&r, PutLiterals(e, out));
+        e = DecodeEntry[r.buf & (DecodeSize - 1)];
+        if (!(e & DecodeEntryRef)) {
+          BitReaderSkip(&r, PutLiterals(e, out));
+          e = DecodeEntry[r.buf & (DecodeSize - 1)];
+          continue;
         }
-        RleBuf[out++] = (unsigned char)e;
-        if (used > more) break;
       }
     }
-    if ((e & 0xFFFF) < RefBase) {
-      pos += used;
-      continue;
-    }
-    if (e == DecodeEntryLong) e = DecodeEntryOf(v);
-    used += (int)(e >> 16);
-    pos += used;
-    int s = (int)(e & 0xFFFF);
-    if (s < RefBase) {
-      if (out >= RleBufSize) {
-        BitPos = pos;
-        FatalMessage("LzxUnpack: too many bytes written");
+    // At least 36 bits left: enough for a short reference, or for a long
+    // code's 24 bits.
+    if (e == DecodeEntryLong) {
+      e = DecodeEntryOf(r.buf);
+      if (!(e & DecodeEntryRef)) {
+        RleBuf[out++] = (unsigned char)(e >> 8);
+        BitReaderSkip(&r, (int)(e & 63));
+        e = DecodeEntry[r.buf & (DecodeSize - 1)];
+        continue;
       }
-      RleBuf[out++] = (unsigned char)s;
-      continue;
+      BitReaderRefill(&r);  // a long code with its extra bits takes up to 45
     }
-    v = BitsAt(pos);
-    int lb = (s - RefBase) >> 4;
-    int ds = (s - RefBase) & 15;
-    int len = lb + 3;
-    if (lb > 1) {
-      len = (1 << (lb - 1)) + (int)(v & BitMask[lb - 1]) + 3;
-      v >>= lb - 1;
-      pos += lb - 1;
-    }
-    int dist = ds + 1;
-    if (ds > 1) {
-      dist = (1 << (ds - 1)) + (int)(v & BitMask[ds - 1]) + 1;
-      pos += ds - 1;
-    }
-    if (dist > out || len > RleBufSize - out) {
-      BitPos = pos;
-      FatalMessage(dist > out ? "LzxUnpack: bad distance" : "LzxUnpack: too many bytes written");
-    }
+    const RefCode& rc = RefCodes[(e >> 8) & 0xFF];
+    uint64_t x = r.buf >> DecodeEntryCodeLen(e);
+    int len = rc.lenBase + (int)(x & BitMask[rc.lenBits]);
+    int dist = rc.distBase + (int)((x >> rc.lenBits) & BitMask[rc.distBits]);
+    if (dist > out || len > RleBufSize - 32 - out) break;
+    BitReaderSkip(&r, (int)(e & 63));
+    if (r.left < DecodeBits) BitReaderRefill(&r);
+    e = DecodeEntry[r.buf & (DecodeSize - 1)];
     unsigned char* to = RleBuf + out;
     const unsigned char* from = to - dist;
     out += len;
-    if (dist >= 16 && out + 16 <= RleBufSize) {
-      // The same with 16 bytes at a time, for the long matches of text.
-      for (int k = 0; k < len; k += 16) memcpy(to + k, from + k, 16);
-    } else if (dist >= 8 && out + 8 <= RleBufSize) {
-      // Whole words never read bytes of this copy that are not yet written,
-      // and what they store past its end is overwritten by the next item.
+    // What the copies store past the match is overwritten by the next items.
+    if (dist >= 16) {
+      // Sixteen bytes at a time never read bytes of this copy not yet written.
+      memcpy(to, from, 16);
+      memcpy(to + 16, from + 16, 16);
+      for (int k = 32; k < len; k += 16) memcpy(to + k, from + k, 16);
+    } else if (dist >= 8) {
       for (int k = 0; k < len; k += 8) memcpy(to + k, from + k, 8);
     } else if (dist == 1) {
       memset(to, to[-1], (size_t)len);
@@ -236,6 +217,7 @@ int LzxUnpack(int bits) {
       for (int k = 0; k < len; k++) to[k] = from[k];
     }
   }
+  int pos = BitReaderPos(&r);
   BitPos = pos;
   while (BitPos < bits) {
     int s = DecodeSymbol();

@@ -70,8 +70,13 @@ TEST(Huffman, TenBitCodesUseTheTableAndLongerOnesTheSearch) {
     PutBits(MainTable.len[s], MainTable.val[s]);
     PutBits(24, 0xABCDEF);  // whatever follows
     BitPos = 0;
-    int index = DecodeTable[PeekBits() & 1023];
-    EXPECT_EQ(index, MainTable.len[s] <= 10 ? s : (int)DecodeLongMark);
+    uint32_t entry = DecodeEntry[PeekBits() & 1023];
+    if (MainTable.len[s] <= 10) {
+      EXPECT_EQ(DecodeEntrySymbol(entry), s);
+      EXPECT_EQ(DecodeEntryCodeLen(entry), MainTable.len[s]);
+    } else {
+      EXPECT_EQ(entry, DecodeEntryLong);
+    }
     seen10 += MainTable.len[s] == 10;
     seen11 += MainTable.len[s] == 11;
     EXPECT_EQ(DecodeSymbol(), s);

@@ -38,10 +38,11 @@ uint32_t Get(int n) {
 
 // ---- decoding by table and linear search
 
+enum { LongMark = 512 };  // decodeTable entry of a code longer than 10 bits
 uint16_t decodeTable[DecodeSize];
 
 void BuildTable(const HufTable& table) {
-  for (int i = 0; i < DecodeSize; i++) decodeTable[i] = DecodeLongMark;
+  for (int i = 0; i < DecodeSize; i++) decodeTable[i] = LongMark;
   for (int s = 0; s < table.count; s++) {
     int l = table.len[s];
     if (l < 1 || l > DecodeBits) continue;
@@ -68,7 +69,7 @@ int LenSearch(const HufTable& table, uint32_t bits) {
 int NextSymbol(void) {
   uint32_t v = Peek();
   int s = decodeTable[v & (DecodeSize - 1)];
-  if (s >= DecodeLongMark) s = LongSearch(MainTable, v);
+  if (s >= LongMark) s = LongSearch(MainTable, v);
   BitPos += MainTable.len[s];
   return s;
 }
