@@ -10,29 +10,31 @@ enum { ShortRunMin = 3, ShortRunMax = 18, LongRunMin = 20, LongRunMax = 83, LenL
 
 unsigned char lenList[LenListSize];
 
-// LenCode's codes of up to 7 bits by lookup, -1 where the linear UnCode
-// decides. Valid only when no two codes share an entry and no longer code
-// begins with a shorter one, so that UnCode's first match is the only match.
-enum { LenLookupBits = 7, LenLookupSize = 1 << LenLookupBits };
-signed char lenLookup[LenLookupSize];
+// LenCode's codes of up to 7 bits by lookup: symbol | length << 5, or
+// LenLookupNone where the linear UnCode decides. Valid only when no two codes
+// share an entry and no longer code begins with a shorter one, so that
+// UnCode's first match is the only match.
+enum { LenLookupBits = 7, LenLookupSize = 1 << LenLookupBits, LenLookupNone = 0xFF };
+unsigned char lenLookup[LenLookupSize];
 
 bool LenLookupFill(void) {
   for (int s = 0; s < LenSymbols; s++) {
     int l = LenCode.len[s];
     if (l == 0 || l > LenLookupBits) continue;
     for (uint32_t i = LenCode.val[s]; i < LenLookupSize; i += 1u << l) {
-      if (lenLookup[i] >= 0) return false;
-      lenLookup[i] = (signed char)s;
+      if (lenLookup[i] != LenLookupNone) return false;
+      lenLookup[i] = (unsigned char)(s | l << 5);
     }
   }
   for (int s = 0; s < LenSymbols; s++)
-    if (LenCode.len[s] > LenLookupBits && lenLookup[LenCode.val[s] & (LenLookupSize - 1)] >= 0) return false;
+    if (LenCode.len[s] > LenLookupBits && lenLookup[LenCode.val[s] & (LenLookupSize - 1)] != LenLookupNone)
+      return false;
   return true;
 }
 
 void LenLookupBuild(void) {
-  memset(lenLookup, -1, sizeof lenLookup);
-  if (!LenLookupFill()) memset(lenLookup, -1, sizeof lenLookup);
+  memset(lenLookup, LenLookupNone, sizeof lenLookup);
+  if (!LenLookupFill()) memset(lenLookup, LenLookupNone, sizeof lenLookup);
 }
 
 void CountLenSymbol(unsigned char* out, int* at, int symbol) {
@@ -111,21 +113,32 @@ void RecvLens(HufTable& table, int n) {
   LenToVal(LenCode);
   LenLookupBuild();
   table.count = n;
+  // The bits through a register: one item takes at most 14 + 6 bits, and
+  // UnCode looks at no more than the 14 of the longest code.
+  BitReader r;
+  BitReaderStart(&r, BitPos);
   int i = 0;
   while (i < n) {
-    uint32_t v = PeekBits();
-    int sym = lenLookup[v & (LenLookupSize - 1)];
-    if (sym < 0) sym = UnCode(LenCode, v);
-    SkipBits(LenCode.len[sym]);
+    if (r.left < 20) BitReaderRefill(&r);
+    int e = lenLookup[r.buf & (LenLookupSize - 1)];
+    int sym = e & 31;
+    int l = e >> 5;
+    if (e == LenLookupNone) {
+      sym = UnCode(LenCode, (uint32_t)r.buf & 0xFFFFFFu);
+      l = LenCode.len[sym];
+    }
+    BitReaderSkip(&r, l);
     if (sym <= HufMaxLen) {
       table.len[i++] = (uint8_t)sym;
       continue;
     }
     int k;
     if (sym == LenRunShort) {
-      k = (int)GetBits(4) + ShortRunMin;
+      k = (int)(r.buf & 15) + ShortRunMin;
+      BitReaderSkip(&r, 4);
     } else if (sym == LenRunLong) {
-      k = (int)GetBits(6) + LongRunMin;
+      k = (int)(r.buf & 63) + LongRunMin;
+      BitReaderSkip(&r, 6);
     } else {
       FatalMessage("RecvLens: bad code %d", sym);
     }
@@ -134,4 +147,5 @@ void RecvLens(HufTable& table, int n) {
     memset(table.len + i, 0, (size_t)k);
     i += k;
   }
+  BitPos = BitReaderPos(&r);
 }

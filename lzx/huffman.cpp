@@ -161,10 +161,23 @@ void LenToVal(HufTable& table) {
   // sum in units of 2^-longest.
   bool complete = longest > 0 && next[longest] + cnt[longest] == 1 << longest;
   if (!complete && !(coded == 1 && longest == 1)) FatalMessage("LenToVal: undercounted");
-  // Symbols of length 0 take a code from next[0], which nothing reads.
+  // The symbols in code order: a code's place among those of its length is
+  // its distance from the first code of that length.
+  int shift[HufMaxLen + 1];
+  int at = 0;
+  for (int l = 1; l <= HufMaxLen; l++) {
+    table.lenStart[l] = at;
+    shift[l] = at - next[l];
+    at += cnt[l];
+  }
+  table.lenStart[HufMaxLen + 1] = at;
+  shift[0] = at;
+  // Symbols of length 0 take a code from next[0], which nothing reads, and
+  // go after the coded ones.
   for (int s = 0; s < table.count; s++) {
     int l = table.len[s];
     uint32_t code = (uint32_t)next[l]++;
+    table.byLen[code + shift[l]] = (uint16_t)s;
     uint32_t rev = (uint32_t)ByteReversal[code & 0xFF] << 16 | (uint32_t)ByteReversal[(code >> 8) & 0xFF] << 8 |
                    ByteReversal[(code >> 16) & 0xFF];
     table.val[s] = rev >> (HufMaxLen - l);  // the l-bit code with its bits reversed
@@ -223,41 +236,35 @@ void TableBuildLong(const HufTable& table, const uint16_t* longSymbols, int long
 }
 
 // Two literals in one entry where the code after the first one's also lies
-// inside the index. Walked from the top, so that the entry of the second
-// code (at a lower index) still holds that code alone.
-void TablePairLiterals(void) {
-  for (int i = DecodeSize - 1; i >= 0; i--) {
-    uint32_t e = DecodeEntry[i];
-    uint32_t l = e & 63;
-    uint32_t second = DecodeEntry[(uint32_t)i >> (l & 31)];
-    // Without branches: which pairs form follows no pattern.
-    uint32_t literals = ~(e | second) >> 31;
-    uint32_t fits = l + (second & 63) <= DecodeBits;
-    uint32_t add = (second & 63) + (1u << 6) + ((second & 0xFF00) << 8);
-    DecodeEntry[i] = e + (add & (0u - (literals & fits)));
+// inside the index: for a first code of length l, the entries that end in it
+// are those of the single codes of up to 10 - l bits, shifted by l.
+void TablePairLiterals(const HufTable& table) {
+  static uint32_t single[DecodeSize];
+  memcpy(single, DecodeEntry, sizeof single);
+  int shortest = 1;
+  while (shortest < DecodeBits && table.lenStart[shortest + 1] == table.lenStart[shortest]) shortest++;
+  for (int l = 1; DecodeBits - l >= shortest; l++) {
+    uint32_t room = (uint32_t)(DecodeBits - l);
+    for (int k = table.lenStart[l]; k < table.lenStart[l + 1]; k++) {
+      int s = table.byLen[k];
+      if (s >= RefSymbolFirst) break;  // the references come after the literals
+      uint32_t first = table.val[s];
+      uint32_t e = single[first];
+      for (uint32_t j = 0; j < 1u << room; j++) {
+        // Without branches: which pairs form follows no pattern. A reference
+        // or a long code fails the length test.
+        uint32_t second = single[j];
+        uint32_t fits = 0u - (uint32_t)((second & (DecodeEntryRef | 63)) <= room);
+        uint32_t add = (second & 63) + (1u << 6) + ((second & 0xFF00) << 8);
+        DecodeEntry[first + (j << l)] = e + (add & fits);
+      }
+    }
   }
 }
 
 }  // namespace
 
-// Lengths that passed LenToVal: a prefix code, complete or of one symbol.
-void TableBuild(HufTable& table) {
-  // The symbols by code length, in symbol order within a length: 0 unused,
-  // 1..10 the first level, DecodeBits + 1 every longer one.
-  enum { LongGroup = DecodeBits + 1 };
-  static uint16_t grouped[HufMaxSymbols];
-  int start[LongGroup + 2] = {0};
-  for (int s = 0; s < table.count; s++) {
-    int l = table.len[s];
-    start[(l > DecodeBits ? LongGroup : l) + 1]++;
-  }
-  for (int g = 1; g <= LongGroup + 1; g++) start[g] += start[g - 1];
-  int at[LongGroup + 1];
-  for (int g = 0; g <= LongGroup; g++) at[g] = start[g];
-  for (int s = 0; s < table.count; s++) {
-    int l = table.len[s];
-    grouped[at[l > DecodeBits ? LongGroup : l]++] = (uint16_t)s;
-  }
+void TableBuild(const HufTable& table) {
   // The table grows one length at a time: the entries so far are repeated
   // above them (a code of length l covers every index that ends in its l
   // bits), then the codes of the new length are put in.
@@ -265,13 +272,14 @@ void TableBuild(HufTable& table) {
   for (int l = 1; l <= DecodeBits; l++) {
     int half = 1 << (l - 1);
     memcpy(DecodeEntry + half, DecodeEntry, (size_t)half * sizeof DecodeEntry[0]);
-    for (int k = start[l]; k < start[l + 1]; k++) {
-      int s = grouped[k];
+    for (int k = table.lenStart[l]; k < table.lenStart[l + 1]; k++) {
+      int s = table.byLen[k];
       DecodeEntry[table.val[s]] = DecodeEntryFor(s, l);
     }
   }
-  TableBuildLong(table, grouped + start[LongGroup], start[LongGroup + 1] - start[LongGroup]);
-  TablePairLiterals();
+  int longFirst = table.lenStart[DecodeBits + 1];
+  TableBuildLong(table, table.byLen + longFirst, table.lenStart[HufMaxLen + 1] - longFirst);
+  TablePairLiterals(table);
 }
 
 int DecodeLong(const HufTable& table, uint32_t bits) {

@@ -24,6 +24,11 @@ struct HufTable {
   int32_t used;                 // symbols with a nonzero frequency
   uint8_t len[HufMaxSymbols];   // 0 = no code
   uint32_t val[HufMaxSymbols];  // code with its bits reversed, for PutBits
+  // Set by LenToVal: the coded symbols in the order of their codes (by
+  // length, then symbol), those of length l from byLen[lenStart[l]] on, and
+  // the symbols without a code after them, from lenStart[HufMaxLen + 1] on.
+  uint16_t byLen[HufMaxSymbols];
+  int32_t lenStart[HufMaxLen + 2];
 };
 
 extern HufTable MainTable;  // the block coder's alphabet (400 or 256 symbols)
@@ -34,7 +39,7 @@ void FreqToLen(HufTable& table);
 int TreeBuild(HufTable& table);
 void TreeToLen(HufTable& table, int node, int depth);
 void LenToVal(HufTable& table);
-void TableBuild(HufTable& table);
+void TableBuild(const HufTable& table);  // after LenToVal
 int DecodeLong(const HufTable& table, uint32_t bits);
 int UnCode(const HufTable& table, uint32_t bits);
 
