@@ -76,30 +76,43 @@ void RleUnpack(int length, unsigned char* output) {
   int in = 0;
   int out = 0;
   bool overflow = false;
+  // Each turn takes the literals before the next count byte, sixteen input
+  // bytes at most, and then that count byte's run and the runs right after
+  // it, so that there is no branch on which of the two comes first. The
+  // lowest flag marks the first count byte exactly (a borrow only sets false
+  // flags above a true one). While 16 input bytes remain and 32 output bytes
+  // are free no item can fail a check: the literals are stored as 16 bytes
+  // and a run as 16 bytes, of which those past the item are overwritten by
+  // the items after it.
+  while (in + 16 <= length && out + 32 <= RleBlockSize) {
+    uint64_t w0, w1;
+    memcpy(&w0, RleBuf + in, 8);
+    memcpy(&w1, RleBuf + in + 8, 8);
+    uint64_t m0 = CountByteFlags(w0);
+    uint64_t m1 = CountByteFlags(w1);
+    int k = m0 != 0 ? __builtin_ctzll(m0) >> 3 : m1 != 0 ? 8 + (__builtin_ctzll(m1) >> 3) : 16;
+    memcpy(output + out, &w0, 8);
+    memcpy(output + out + 8, &w1, 8);
+    out += k;
+    in += k;
+    if (k == 16) continue;
+    // RleBuf[in] is a count byte, whose value byte must be there.
+    if (in + 2 > length) break;
+    do {
+      int c = RleBuf[in];
+      uint64_t fill = RleBuf[in + 1] * 0x0101010101010101ull;
+      memcpy(output + out, &fill, 8);
+      memcpy(output + out + 8, &fill, 8);
+      out += c - CountFirst + 1;
+      in += 2;
+    } while (in + 2 <= length && out + 16 <= RleBlockSize && IsCountByte(RleBuf[in]));
+  }
   while (out < RleBlockSize) {
     // While two input bytes remain and 16 output bytes are free, no item can
     // fail a check: a literal is stored, a run written as 16 bytes, of which
     // those past it are overwritten by the items after it.
     if (in + 2 <= length && out + 16 <= RleBlockSize) {
-      if (in + 16 <= length) {
-        // Sixteen bytes at a time: none of them a count byte are sixteen
-        // literals. The lowest flag marks the first count byte exactly (a
-        // borrow only sets false flags above a true one): the literals before
-        // it go at once.
-        uint64_t w0, w1;
-        memcpy(&w0, RleBuf + in, 8);
-        memcpy(&w1, RleBuf + in + 8, 8);
-        uint64_t m0 = CountByteFlags(w0);
-        uint64_t m1 = CountByteFlags(w1);
-        int k = m0 != 0 ? __builtin_ctzll(m0) >> 3 : m1 != 0 ? 8 + (__builtin_ctzll(m1) >> 3) : 16;
-        if (k > 0) {
-          memcpy(output + out, &w0, 8);
-          memcpy(output + out + 8, &w1, 8);
-          out += k;
-          in += k;
-          continue;
-        }
-      } else if (in + 8 <= length) {
+      if (in + 8 <= length) {
         uint64_t w;
         memcpy(&w, RleBuf + in, 8);
         uint64_t m = CountByteFlags(w);
