@@ -58,7 +58,7 @@ int HufUnpack(int bits) {
       uint32_t e = DecodeEntryOf(v);
       uint16_t two = (uint16_t)(e >> 8);
       memcpy(RleBuf + out, &two, 2);
-      out += (e >> 6) & 3;
+      out += e >> 29;
       used += e & 63;
       v >>= e & 63;
     } while (used <= 57 - HufMaxLen);

@@ -172,15 +172,20 @@ void LenToVal(HufTable& table) {
   }
   table.lenStart[HufMaxLen + 1] = at;
   shift[0] = at;
-  // Symbols of length 0 take a code from next[0], which nothing reads, and
-  // go after the coded ones.
+  // Symbols of length 0 take a place from next[0] after the coded ones.
   for (int s = 0; s < table.count; s++) {
     int l = table.len[s];
-    uint32_t code = (uint32_t)next[l]++;
-    table.byLen[code + shift[l]] = (uint16_t)s;
-    uint32_t rev = (uint32_t)ByteReversal[code & 0xFF] << 16 | (uint32_t)ByteReversal[(code >> 8) & 0xFF] << 8 |
-                   ByteReversal[(code >> 16) & 0xFF];
-    table.val[s] = rev >> (HufMaxLen - l);  // the l-bit code with its bits reversed
+    table.byLen[next[l]++ + shift[l]] = (uint16_t)s;
+    table.val[s] = 0;
+  }
+  // The codes of one length follow each other in code order.
+  for (int l = 1; l <= HufMaxLen; l++) {
+    for (int k = table.lenStart[l]; k < table.lenStart[l + 1]; k++) {
+      uint32_t code = (uint32_t)(k - shift[l]);
+      uint32_t rev = (uint32_t)ByteReversal[code & 0xFF] << 16 | (uint32_t)ByteReversal[(code >> 8) & 0xFF] << 8 |
+                     ByteReversal[(code >> 16) & 0xFF];
+      table.val[table.byLen[k]] = rev >> (HufMaxLen - l);  // the l-bit code with its bits reversed
+    }
   }
 }
 
@@ -255,7 +260,7 @@ void TablePairLiterals(const HufTable& table) {
         // or a long code fails the length test.
         uint32_t second = single[j];
         uint32_t fits = 0u - (uint32_t)((second & (DecodeEntryRef | 63)) <= room);
-        uint32_t add = (second & 63) + (1u << 6) + ((second & 0xFF00) << 8);
+        uint32_t add = (second & 63) + (1u << 29) + ((second & 0xFF00) << 8);
         DecodeEntry[first + (j << l)] = e + (add & fits);
       }
     }

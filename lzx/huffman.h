@@ -50,10 +50,11 @@ int UnCode(const HufTable& table, uint32_t bits);
 // item with one shift:
 //   bits 0..5    bits the entry takes: the one or two literal codes, or the
 //                reference's code and its extra bits
-//   bits 6..7    literals in the entry (1 or 2; 0 for a reference)
 //   bits 8..15   the first literal, or the reference's symbol - 256
 //   bits 16..23  the second literal
 //   bits 24..28  the length of the first code alone
+//   bits 29..30  literals in the entry (1 or 2; 0 for a reference), so that
+//                a literal entry shifted by 29 is its count
 //   bit 31       a reference
 // DecodeEntryLong where the code is longer than 10 bits. Holds MainTable only.
 enum : uint32_t { DecodeEntryLong = 0xFFFFFFFFu, DecodeEntryRef = 0x80000000u };
@@ -86,7 +87,7 @@ extern uint16_t DecodeLongTable[DecodeLongTableSize];
 // The entry of one symbol s of code length l alone (also a code longer than
 // 10 bits).
 inline uint32_t DecodeEntryFor(int s, int l) {
-  if (s < RefSymbolFirst) return (uint32_t)l | 1u << 6 | (uint32_t)s << 8 | (uint32_t)l << 24;
+  if (s < RefSymbolFirst) return (uint32_t)l | (uint32_t)s << 8 | (uint32_t)l << 24 | 1u << 29;
   const RefCode& r = RefCodes[(s - RefSymbolFirst) & 255];
   return (uint32_t)(l + r.lenBits + r.distBits) | (uint32_t)(s - RefSymbolFirst) << 8 | (uint32_t)l << 24 |
          DecodeEntryRef;

@@ -50,7 +50,7 @@ inline int MatchLength(const unsigned char* a, const unsigned char* b, int limit
 inline int PutLiterals(uint32_t e, int& out) {
   uint16_t two = (uint16_t)(e >> 8);
   memcpy(RleBuf + out, &two, 2);
-  out += (e >> 6) & 3;
+  out += e >> 29;
   return (int)(e & 63);
 }
 
