@@ -38,11 +38,14 @@ def pack(tool, list_path, programs, work):
     entries = [l.replace('@PROGRAMS@', programs) for l in lines[2:]]
     os.makedirs(work, exist_ok=True)
     resolved = os.path.join(work, os.path.basename(list_path))
+    # The tool runs in the work folder and names the archive from there: a
+    # compressed file's name holds 79 characters, wherever the build folder is.
     with open(resolved, 'w', newline='\n') as f:
-        f.write('\n'.join([archive, base] + entries) + '\n')
+        f.write('\n'.join([os.path.basename(archive), base] + entries) + '\n')
     if os.path.exists(archive):
         os.remove(archive)
-    run = subprocess.run([tool, 'pack', resolved], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    run = subprocess.run([tool, 'pack', os.path.basename(resolved)], cwd=work, stdout=subprocess.PIPE,
+                         stderr=subprocess.STDOUT)
     if run.returncode != 0 or not os.path.exists(archive):
         sys.exit('lzx pack %s failed (%d):\n%s' % (resolved, run.returncode, run.stdout.decode(errors='replace')))
     with open(archive, 'rb') as f:
@@ -52,7 +55,8 @@ def pack(tool, list_path, programs, work):
 def structurally_sound(tool, path, data):
     with open(path, 'wb') as f:
         f.write(data)
-    return subprocess.run([tool, 'test', path], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+    return subprocess.run([tool, 'test', os.path.basename(path)], cwd=os.path.dirname(path), stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL).returncode == 0
 
 
 def flip(tool, archive, data):

@@ -172,6 +172,9 @@ class Campaign:
         with open(arc, "wb") as f:
             f.write(damaged)
         outside_before = sorted(os.listdir(case_dir))
+        # A compressed file's name holds 79 characters: the archive is named
+        # from the working directory, wherever the build folder is.
+        arc = os.path.relpath(arc, cwd)
 
         t = self.check_end(case, "test", self.run(["test", arc], cwd))
         d = self.check_end(case, "test --digest", self.run(["test", "--digest", self.digest, arc], cwd))

@@ -44,7 +44,9 @@ def main():
         with open(raw, "wb") as f:
             f.write(stream)
         arc = os.path.join(work, name)
-        r = run(["compress", raw, arc], work)
+        # Named from the working directory: a compressed file's name holds 79
+        # characters, wherever the build folder is.
+        r = run(["compress", "stream.bin", name], work)
         assert r.returncode == 0, r.stderr
         with open(arc, "rb") as f:
             return f.read()
@@ -68,6 +70,7 @@ def main():
             f.write(archive)
         before = snapshot(inst)
         outside = sorted(os.listdir(work))
+        arc = os.path.relpath(arc, cwd)
         for args in (["test", arc], ["unpack", arc, inst, "--table", os.path.join(inst, "lzx.ver")]):
             r = run(args, cwd)
             if args[0] == "test" and not test_too:

@@ -17,6 +17,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -300,15 +301,31 @@ def update_without_version_file(r):
 @case('VexaWare')
 def update_deep_temp_directory(r):
     # The compressed file's name holds 79 characters: a deeper temporary
-    # directory is used in its short form.
-    r.tmp = os.path.join(r.tmp, 'a temporary directory with a long name', 'and another level below it', 'x' * 40)
-    os.makedirs(r.tmp)
-    check(len(winpath(r.tmp)) > 100, 'deep enough')
-    lines = r.driver(*r.install_100(), 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'click|1', 'msgbox|0',
-                     'exit|0')
-    check(msgboxes(lines) == [q('Update verslag', 'De update is aangebracht.')], 'closing message')
-    r.check_installed(r.doravo)
-    check(r.temp_left() == [], 'temporary archive removed')
+    # directory is used in its short form. The directory sits under /tmp, so
+    # that its short form fits wherever the build folder is.
+    base = tempfile.mkdtemp(prefix='lzx-e2e-', dir='/tmp')
+    try:
+        r.tmp = os.path.join(base, 'a temporary directory with a long name', 'and another level below it', 'x' * 40)
+        os.makedirs(r.tmp)
+        check(len(winpath(r.tmp)) > 100, 'deep enough')
+        lines = r.driver(*r.install_100(), 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'click|1', 'msgbox|0',
+                         'exit|0')
+        check(msgboxes(lines) == [q('Update verslag', 'De update is aangebracht.')], 'closing message')
+        r.check_installed(r.doravo)
+        check(r.temp_left() == [], 'temporary archive removed')
+
+        # Too deep even in its short form: refused before anything is written.
+        r.tmp = os.path.join(r.tmp, *['level %d of many' % i for i in range(8)])
+        os.makedirs(r.tmp)
+        steps = r.install_100()
+        before = r.snapshot()
+        lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'click|1', 'msgbox|0', 'exit|0')
+        boxes = msgboxes(lines)
+        check(len(boxes) == 1 and 'temporary path too long' in boxes[0], 'the short form is too long: fatal')
+        check(r.snapshot() == before, 'installation untouched')
+        check(r.temp_left() == [], 'nothing left in the temporary directory')
+    finally:
+        shutil.rmtree(base, ignore_errors=True)
 
 
 # --- Start-up -----------------------------------------------------------------------------------
