@@ -49,15 +49,27 @@ void Release(HILE* h) {
 }
 
 // The two index entries around block k: its own offset and where it must end
-// (the next block's offset, or the index itself after the last block).
-void ReadIndexPair(HILE* h, int32_t k, int32_t* start, int32_t* end) {
+// (the next block's offset, or the index itself after the last block). The
+// entries are read HileIndexHeld at a time; returns 1 when that moved the
+// file.
+int ReadIndexPair(HILE* h, int32_t k, int32_t* start, int32_t* end) {
   int32_t blocks = HileBlockCount(h->header.length);
-  unsigned char bytes[8];
-  int n = k + 1 < blocks ? 8 : 4;
-  DoFseek(&h->file, h->header.indexOffset + 4 * k);
-  DoFread(bytes, n, &h->file);
-  *start = GetLe32(bytes);
-  *end = n == 8 ? GetLe32(bytes + 4) : h->header.indexOffset;
+  int32_t held = k - h->indexFirst;
+  int moved = 0;
+  if (held < 0 || held >= h->indexCount || (k + 1 < blocks && held + 1 >= h->indexCount)) {
+    unsigned char bytes[4 * HileIndexHeld];
+    int n = blocks - k < HileIndexHeld ? blocks - k : HileIndexHeld;
+    DoFseek(&h->file, h->header.indexOffset + 4 * k);
+    DoFread(bytes, 4 * n, &h->file);
+    for (int i = 0; i < n; i++) h->index[i] = GetLe32(bytes + 4 * i);
+    h->indexFirst = k;
+    h->indexCount = n;
+    held = 0;
+    moved = 1;
+  }
+  *start = h->index[held];
+  *end = k + 1 < blocks ? h->index[held + 1] : h->header.indexOffset;
+  return moved;
 }
 
 }  // namespace
@@ -139,6 +151,7 @@ HILE* Hopen(const char* name, const char* mode) {
   h->header.flags = fileFlags;
   h->blockStart = -HileBlockSize;
   h->pos = HileBlockSize;
+  h->filePos = HileHeaderSize;
   return h;
 }
 
@@ -210,14 +223,14 @@ void FillInto(HILE* h, unsigned char* into) {
     // where the next one starts: a damaged file is refused before its bytes
     // reach the caller.
     int32_t k = (int32_t)(next / HileBlockSize);
-    int32_t at = DoFtell(&h->file);
+    int32_t at = h->filePos;
     int32_t start, end;
-    ReadIndexPair(h, k, &start, &end);
+    int moved = ReadIndexPair(h, k, &start, &end);
     if (at >= h->header.indexOffset || start != at)
       FatalMessage("Hfill: block %d not at its index offset [%s]", k, h->name);
-    DoFseek(&h->file, at);
-    BlockUnpack(&h->file, into, h->header.flags);
-    if (DoFtell(&h->file) != end) FatalMessage("Hfill: block %d does not end at the next [%s]", k, h->name);
+    if (moved) DoFseek(&h->file, at);
+    h->filePos = at + BlockUnpack(&h->file, into, h->header.flags);
+    if (h->filePos != end) FatalMessage("Hfill: block %d does not end at the next [%s]", k, h->name);
   }
   // Past the last block nothing is decoded; the length bound keeps readers
   // from the stale contents.
@@ -232,7 +245,7 @@ void Hfill(HILE* h) {
   h->held = 1;
 }
 
-void BlockUnpack(FileRec* file, unsigned char* block, int flags) {
+int BlockUnpack(FileRec* file, unsigned char* block, int flags) {
   int rows = 0;
   if (flags & HileFlagSor) {
     unsigned char n;
@@ -253,6 +266,7 @@ void BlockUnpack(FileRec* file, unsigned char* block, int flags) {
   } else {
     RleUnpack(m, block);
   }
+  return ((flags & HileFlagSor) ? 1 + rows : 0) + 4 + bytes;
 }
 
 int Hread(void* dest, int count, HILE* h) {
@@ -323,6 +337,7 @@ void Hseek(HILE* h, int32_t t) {
     if (offset < HileHeaderSize || offset >= h->header.indexOffset)
       FatalMessage("Hseek: bad index entry %d [%s]", k, h->name);
     DoFseek(&h->file, offset);
+    h->filePos = offset;
     h->blockStart = k * HileBlockSize - HileBlockSize;
     h->pos = HileBlockSize;
     Hfill(h);

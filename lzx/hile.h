@@ -25,6 +25,7 @@ enum {
   // The longest stream: positions up to one block beyond it still fit in 32
   // signed bits (the reader steps one block past the end).
   HileMaxLength = 0x7FFFFFFF - HileBlockSize + 1,
+  HileIndexHeld = 64,  // index entries a reader reads at once
 };
 
 struct HileHeader {
@@ -46,6 +47,12 @@ struct HILE {
   int32_t pos;         // position in block; HileBlockSize: used up
   int eof;
   int held;  // reading: block holds the block at blockStart (Hread may decode past it)
+  // Reading: where the file stands, kept here instead of asking the system
+  // for every block, and index entries indexFirst.. held from the file.
+  int32_t filePos;
+  int32_t indexFirst;
+  int32_t indexCount;
+  int32_t index[HileIndexHeld];
 };
 
 // mode: "rb", or "wb", "wbh" (Huffman-only), "wbs" (Sor stage).
@@ -65,7 +72,7 @@ void HileCheck(HILE* h, const char* operation);
 void Hflus(HILE* h);
 void Hfill(HILE* h);
 void BlockPack(const unsigned char* block, FileRec* file, int flags);
-void BlockUnpack(FileRec* file, unsigned char* block, int flags);
+int BlockUnpack(FileRec* file, unsigned char* block, int flags);  // returns the bytes it read
 
 // The records of the open compressed files: how many there are, and a release
 // of them all without closing their files (for a harness whose fatal path

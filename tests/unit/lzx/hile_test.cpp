@@ -186,6 +186,34 @@ TEST_F(Hile, WholeBlocksReadAtOnceThenSeekBackIntoThem) {
   Hclose(h);
 }
 
+// The reader holds the index a window at a time: reading on and seeking must
+// cross the windows' edges (a block's end is the first entry of the next
+// window) and still find damage in a later window.
+TEST_F(HileDeathTest, IndexWindowsAcrossTheWholeFile) {
+  const int32_t blocks = 2 * HileIndexHeld + 3;
+  Bytes data = SampleData(blocks * 16384 - 9, 11);
+  Bytes good = WriteStream("x.lzx", "wb", data);
+  EXPECT_EQ(ReadStream("x.lzx"), data);
+  HILE* h = Hopen("x.lzx", "rb");
+  const int32_t w = HileIndexHeld;
+  for (int32_t k : {blocks - 1, 0, w, w - 1, 2 * w - 2, 1, blocks - 2}) {
+    int32_t t = k * 16384 + 16384 - 50;  // into the next block where there is one
+    Hseek(h, t);
+    unsigned char piece[100];
+    int n = Hread(piece, 100, h);
+    ASSERT_EQ(n, std::min(100, (int)data.size() - t)) << k;
+    EXPECT_EQ(memcmp(piece, data.data() + t, n), 0) << k;
+  }
+  Hclose(h);
+  int32_t index = At(good, 4);
+  Bytes b = good;
+  int32_t k = HileIndexHeld + 5;
+  Bytes v = Le32(At(good, index + 4 * k) + 1);
+  std::copy(v.begin(), v.end(), b.begin() + index + 4 * k);
+  PutFile("d.lzx", b);
+  EXPECT_EXIT(ReadStream("d.lzx"), testing::ExitedWithCode(2), "Hfill: block 68 does not end at the next");
+}
+
 TEST_F(Hile, ReadPastTheEndSetsEofAndSeekClearsIt) {
   Bytes data = SampleData(20000, 9);
   WriteStream("p.lzx", "wbh", data);
