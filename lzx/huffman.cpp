@@ -138,23 +138,27 @@ const std::array<RefCode, 256> RefCodes = MakeRefCodes();
 // code that leaves bit strings undecodable ("undercounted"). A single symbol
 // of length 1 is the one incomplete code the packers write.
 void LenToVal(HufTable& table) {
-  // Counted by the length byte itself, so that no length needs a test here.
-  int cnt[256] = {0};
+  // The symbols with a code are listed first, without a branch, and only
+  // they are counted: the long runs of unused symbols then do not wait on
+  // one counter in memory.
+  uint16_t listed[HufMaxSymbols];
+  int coded = 0;
   int longest = 0;
   for (int s = 0; s < table.count; s++) {
     int l = table.len[s];
-    cnt[l]++;
+    listed[coded] = (uint16_t)s;
+    coded += l != 0;
     longest = l > longest ? l : longest;
   }
   if (longest > HufMaxLen) FatalMessage("LenToVal: overcounted");
+  int cnt[HufMaxLen + 1] = {0};
+  for (int k = 0; k < coded; k++) cnt[table.len[listed[k]]]++;
   // The first code of each length. The first length whose codes do not fit
   // is one that has codes (the space left only shrinks by their use), so
   // the test per length is the test per code.
   int next[HufMaxLen + 1] = {0};
-  int coded = 0;
   for (int l = 1; l <= HufMaxLen; l++) {
     if (next[l] + cnt[l] > 1 << l) FatalMessage("LenToVal: overcounted");
-    coded += cnt[l];
     if (l < HufMaxLen) next[l + 1] = (next[l] + cnt[l]) * 2;
   }
   // After the walk, the first free code of the longest length is the Kraft
@@ -171,14 +175,13 @@ void LenToVal(HufTable& table) {
     at += cnt[l];
   }
   table.lenStart[HufMaxLen + 1] = at;
-  shift[0] = at;
-  // Symbols of length 0 take a place from next[0] after the coded ones.
-  for (int s = 0; s < table.count; s++) {
+  for (int k = 0; k < coded; k++) {
+    int s = listed[k];
     int l = table.len[s];
     table.byLen[next[l]++ + shift[l]] = (uint16_t)s;
-    table.val[s] = 0;
   }
   // The codes of one length follow each other in code order.
+  memset(table.val, 0, (size_t)table.count * sizeof table.val[0]);
   for (int l = 1; l <= HufMaxLen; l++) {
     for (int k = table.lenStart[l]; k < table.lenStart[l + 1]; k++) {
       uint32_t code = (uint32_t)(k - shift[l]);

@@ -25,8 +25,8 @@ struct HufTable {
   uint8_t len[HufMaxSymbols];   // 0 = no code
   uint32_t val[HufMaxSymbols];  // code with its bits reversed, for PutBits
   // Set by LenToVal: the coded symbols in the order of their codes (by
-  // length, then symbol), those of length l from byLen[lenStart[l]] on, and
-  // the symbols without a code after them, from lenStart[HufMaxLen + 1] on.
+  // length, then symbol), those of length l from byLen[lenStart[l]] on,
+  // lenStart[HufMaxLen + 1] of them in all.
   uint16_t byLen[HufMaxSymbols];
   int32_t lenStart[HufMaxLen + 2];
 };
