@@ -162,10 +162,12 @@ int LzxUnpack(int bits) {
   // a reference with a code of up to 10 bits takes at most 31.
   BitReader r;
   BitReaderStart(&r, BitPos);
-  const int fastEnd = bits - 64;
+  // The byte where the register's bits end lies beyond the reading position,
+  // so the test on it is the stricter one.
+  const int fastEndByte = (bits - 64) / 8;
   BitReaderRefill(&r);
   uint32_t e = DecodeEntry[r.buf & (DecodeSize - 1)];
-  while (BitReaderPos(&r) < fastEnd && out + 64 <= RleBufSize) {
+  while (r.next - BitBuf < fastEndByte && out + 64 <= RleBufSize) {
     BitReaderRefill(&r);
     if (!(e & DecodeEntryRef)) {
       BitReaderSkip(&r, PutLiterals(e, out));
