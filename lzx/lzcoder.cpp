@@ -198,7 +198,7 @@ int LzxUnpack(int bits) {
     uint64_t x = r.buf >> DecodeEntryCodeLen(e);
     int len = rc.lenBase + (int)(x & BitMask[rc.lenBits]);
     int dist = rc.distBase + (int)((x >> rc.lenBits) & BitMask[rc.distBits]);
-    if (dist > out || len > RleBufSize - 32 - out) break;
+    if (dist > out || len > RleBufSize - 48 - out) break;
     BitReaderSkip(&r, (int)(e & 63));
     if (r.left < DecodeBits) BitReaderRefill(&r);
     e = DecodeEntry[r.buf & (DecodeSize - 1)];
@@ -207,16 +207,24 @@ int LzxUnpack(int bits) {
     out += len;
     // What the copies store past the match is overwritten by the next items.
     if (dist >= 16) {
-      // Sixteen bytes at a time never read bytes of this copy not yet written.
+      // Sixteen bytes at a time never read bytes of this copy not yet written;
+      // the first 48 go without a test, as most matches are shorter.
       memcpy(to, from, 16);
       memcpy(to + 16, from + 16, 16);
-      for (int k = 32; k < len; k += 16) memcpy(to + k, from + k, 16);
+      memcpy(to + 32, from + 32, 16);
+      for (int k = 48; k < len; k += 16) memcpy(to + k, from + k, 16);
     } else if (dist >= 8) {
       for (int k = 0; k < len; k += 8) memcpy(to + k, from + k, 8);
     } else if (dist == 1) {
       memset(to, to[-1], (size_t)len);
     } else {
-      for (int k = 0; k < len; k++) to[k] = from[k];
+      // The first eight bytes one by one, then words from as far back as the
+      // smallest multiple of the distance that is eight or more: the bytes
+      // repeat with the distance, and a word then never reads bytes not yet
+      // written.
+      for (int k = 0; k < 8; k++) to[k] = from[k];
+      int step = (8 + dist - 1) / dist * dist;
+      for (int k = 8; k < len; k += 8) memcpy(to + k, to + k - step, 8);
     }
   }
   int pos = BitReaderPos(&r);
