@@ -88,6 +88,55 @@ TEST(Huffman, TenBitCodesUseTheTableAndLongerOnesTheSearch) {
   EXPECT_EQ(seen11, 1);
 }
 
+// The symbol whose code of at most maxLen bits begins the bits, or -1.
+int ShortCodeAt(const HufTable& t, uint32_t bits, int maxLen) {
+  for (int s = 0; s < t.count; s++) {
+    int l = t.len[s];
+    if (l > 0 && l <= maxLen && ((bits ^ t.val[s]) & ((1u << l) - 1)) == 0) return s;
+  }
+  return -1;
+}
+
+// Every first-level entry against a search of the codes: its first symbol
+// and length, a reference's extra bits, and a second literal exactly where
+// one fits in the index (a missing pair costs speed, a wrong one bytes).
+TEST(Huffman, DecodeEntriesHoldWholeItemsAndPairTheLiteralsThatFit) {
+  std::vector<int> freq(400, 0);
+  for (int s = 0; s < 256; s++) freq[s] = s % 7 == 0 ? 0 : 1 + (3000 >> (s % 13));
+  for (int r = 0; r < 144; r++) freq[256 + r] = r % 3 == 0 ? 1 + r * 5 : 0;
+  BuildFromFrequencies(MainTable, freq);
+  TableBuild(MainTable);
+  int pairs = 0, longs = 0;
+  for (uint32_t i = 0; i < DecodeSize; i++) {
+    uint32_t e = DecodeEntry[i];
+    int first = ShortCodeAt(MainTable, i, DecodeBits);
+    if (first < 0) {
+      EXPECT_EQ(e, DecodeEntryLong) << i;
+      longs++;
+      continue;
+    }
+    int l = MainTable.len[first];
+    ASSERT_EQ(DecodeEntrySymbol(e), first) << i;
+    ASSERT_EQ(DecodeEntryCodeLen(e), l) << i;
+    if (first >= RefSymbolFirst) {
+      const RefCode& r = RefCodes[first - RefSymbolFirst];
+      EXPECT_NE(e & DecodeEntryRef, 0u) << i;
+      EXPECT_EQ((int)(e & 63), l + r.lenBits + r.distBits) << i;
+      continue;
+    }
+    int second = ShortCodeAt(MainTable, i >> l, DecodeBits - l);
+    bool pair = second >= 0 && second < RefSymbolFirst;
+    EXPECT_EQ(e >> 29, pair ? 2u : 1u) << i;
+    EXPECT_EQ((int)(e & 63), l + (pair ? MainTable.len[second] : 0)) << i;
+    if (pair) {
+      EXPECT_EQ((int)((e >> 16) & 0xFF), second) << i;
+    }
+    pairs += pair;
+  }
+  EXPECT_GT(pairs, 0);
+  EXPECT_GT(longs, 0);
+}
+
 TEST(Huffman, FullAlphabetOfEqualFrequenciesGivesLengthNine) {
   std::vector<int> freq(512, 3);
   BuildFromFrequencies(MainTable, freq);
