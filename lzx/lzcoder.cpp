@@ -214,7 +214,9 @@ int LzxUnpack(int bits) {
       memcpy(to + 32, from + 32, 16);
       for (int k = 48; k < len; k += 16) memcpy(to + k, from + k, 16);
     } else if (dist >= 8) {
-      for (int k = 0; k < len; k += 8) memcpy(to + k, from + k, 8);
+      memcpy(to, from, 8);
+      memcpy(to + 8, from + 8, 8);
+      for (int k = 16; k < len; k += 8) memcpy(to + k, from + k, 8);
     } else if (dist == 1) {
       memset(to, to[-1], (size_t)len);
     } else {
