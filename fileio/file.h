@@ -98,7 +98,12 @@ int IsPrinterName(const char* path);
 // "Illegal unstack [%s]" for a handle in no slot.
 void OpenFileAdd(const FileRec* rec);
 void OpenFileRemove(const FileRec* rec);
-// Closes every handle in the table (the fatal path's close hook).
+// Marks an open file as a program's own scratch file: OpenFileCloseAll
+// removes it after closing it, so that a run ending on the fatal path leaves
+// none behind. A file closed in the normal way is its owner's to remove.
+void OpenFileTemporary(const FileRec* rec);
+// Closes every handle in the table (the fatal path's close hook) and removes
+// the files marked temporary.
 void OpenFileCloseAll(void);
 // 1 if a slot is in use (its name is traced as "\nFile not closed [%s]").
 int OpenFileAnyLeft(void);

@@ -11,6 +11,7 @@ namespace {
 
 OsFileHandle OpenHandles[OpenFileSlots];  // 0 = free
 char OpenNames[OpenFileSlots][FileNameSize];
+bool OpenTemporary[OpenFileSlots];  // removed when the fatal path closes it
 
 }  // namespace
 
@@ -22,6 +23,7 @@ void OpenFileAdd(const FileRec* rec) {
     if (OpenHandles[i] == 0) {
       OpenHandles[i] = rec->handle;
       memcpy(OpenNames[i], rec->name, FileNameSize);
+      OpenTemporary[i] = false;
       return;
     }
     if (OpenHandles[i] == rec->handle) InternalError("FILEIO", __LINE__, 95);
@@ -41,10 +43,23 @@ void OpenFileRemove(const FileRec* rec) {
   FatalMessage("Illegal unstack [%s]", ShortName(rec->name, shortName, sizeof shortName - 1));
 }
 
+void OpenFileTemporary(const FileRec* rec) {
+  for (int i = 0; i < OpenFileSlots; i++) {
+    if (OpenHandles[i] != 0 && OpenHandles[i] == rec->handle) {
+      OpenTemporary[i] = true;
+      return;
+    }
+  }
+}
+
 void OpenFileCloseAll(void) {
-  for (OsFileHandle& handle : OpenHandles) {
-    if (handle) OsFileClose(handle);
-    handle = 0;
+  for (int i = 0; i < OpenFileSlots; i++) {
+    if (OpenHandles[i]) {
+      OsFileClose(OpenHandles[i]);
+      if (OpenTemporary[i]) OsFileDelete(OpenNames[i]);
+    }
+    OpenHandles[i] = 0;
+    OpenTemporary[i] = false;
   }
 }
 
@@ -59,7 +74,10 @@ int OpenFileAnyLeft(void) {
 }
 
 int OpenFileReset(void) {
-  for (OsFileHandle& handle : OpenHandles) handle = 0;
+  for (int i = 0; i < OpenFileSlots; i++) {
+    OpenHandles[i] = 0;
+    OpenTemporary[i] = false;
+  }
   FatalSetCloseHook(OpenFileCloseAll);
   return 0;
 }

@@ -176,6 +176,7 @@ HILE* Hopen(const char* name, const char* mode) {
     if (!OsTempName(temp, sizeof temp) || strlen(temp) >= HileTempNameSize) FatalMessage("Hopen: tempname too long");
     strcpy(h->tempName, temp);
     DoFopen(h->tempName, "w+b", &h->indexFile);
+    OpenFileTemporary(&h->indexFile);
     h->header.magic = Magic;
     h->header.flags = flags;
     unsigned char bytes[HileHeaderSize];

@@ -196,25 +196,30 @@ namespace {
 
 enum { LinearWidth = 31 };  // DecodeLongIndex width: ask DecodeLong
 
+// The first-level entries that the last TableBuildLong gave a sub-table or
+// sent to the linear search; all other entries of DecodeLongIndex are zero.
+uint16_t longPrefixes[DecodeSize];
+int longPrefixCount;
+
 // The sub-tables of the codes longer than 10 bits, one per first-level entry
 // that they pass through, each as wide as its longest code. Two codes that
 // cover one entry (the lengths are no prefix code) or a lack of room leave
 // that entry to the linear search.
 void TableBuildLong(const HufTable& table, const uint16_t* longSymbols, int longCount) {
-  memset(DecodeLongIndex, 0, sizeof DecodeLongIndex);
-  static uint16_t prefixes[HufMaxSymbols];  // first-level entries with long codes, in order of appearance
-  int count = 0;
+  for (int k = 0; k < longPrefixCount; k++) DecodeLongIndex[longPrefixes[k]] = 0;
+  int count = 0;  // first-level entries with long codes, in order of appearance
   for (int j = 0; j < longCount; j++) {
     int s = longSymbols[j];
     int l = table.len[s];
     uint32_t p = table.val[s] & (DecodeSize - 1);
     if (DecodeEntry[p] != DecodeEntryLong) continue;  // a shorter code is found first
-    if (DecodeLongIndex[p] == 0) prefixes[count++] = (uint16_t)p;
+    if (DecodeLongIndex[p] == 0) longPrefixes[count++] = (uint16_t)p;
     if ((uint32_t)(l - DecodeBits) > DecodeLongIndex[p]) DecodeLongIndex[p] = (uint32_t)(l - DecodeBits);
   }
+  longPrefixCount = count;
   uint32_t used = 0;
   for (int k = 0; k < count; k++) {
-    int p = prefixes[k];
+    int p = longPrefixes[k];
     uint32_t width = DecodeLongIndex[p];
     uint32_t size = 1u << width;
     if (used + size > DecodeLongTableSize) {
@@ -243,51 +248,55 @@ void TableBuildLong(const HufTable& table, const uint16_t* longSymbols, int long
   }
 }
 
-// Two literals in one entry where the code after the first one's also lies
-// inside the index: for a first code of length l, the entries that end in it
-// are those of the single codes of up to 10 - l bits, shifted by l.
-void TablePairLiterals(const HufTable& table) {
-  static uint32_t single[DecodeSize];
-  memcpy(single, DecodeEntry, sizeof single);
-  int shortest = 1;
-  while (shortest < DecodeBits && table.lenStart[shortest + 1] == table.lenStart[shortest]) shortest++;
-  for (int l = 1; DecodeBits - l >= shortest; l++) {
-    uint32_t room = (uint32_t)(DecodeBits - l);
-    for (int k = table.lenStart[l]; k < table.lenStart[l + 1]; k++) {
-      int s = table.byLen[k];
-      if (s >= RefSymbolFirst) break;  // the references come after the literals
-      uint32_t first = table.val[s];
-      uint32_t e = single[first];
-      for (uint32_t j = 0; j < 1u << room; j++) {
-        // Without branches: which pairs form follows no pattern. A reference
-        // or a long code fails the length test.
-        uint32_t second = single[j];
-        uint32_t fits = 0u - (uint32_t)((second & (DecodeEntryRef | 63)) <= room);
-        uint32_t add = (second & 63) + (1u << 29) + ((second & 0xFF00) << 8);
-        DecodeEntry[first + (j << l)] = e + (add & fits);
-      }
-    }
-  }
-}
-
 }  // namespace
 
 void TableBuild(const HufTable& table) {
   // The table grows one length at a time: the entries so far are repeated
   // above them (a code of length l covers every index that ends in its l
-  // bits), then the codes of the new length are put in.
+  // bits), then the codes of the new length are put in, and with them the
+  // pairs of literals whose two codes together are that long. A pair's entry
+  // replaces the first literal's own at the pair's bits and is repeated from
+  // there on like a single code. LenToVal lets only prefix codes through, so
+  // no two codes and pairs of one length share an index.
+  int shortest = 1;
+  while (shortest <= DecodeBits && table.lenStart[shortest + 1] == table.lenStart[shortest]) shortest++;
+  // The literals that can be one half of a pair, in code order: their index,
+  // their entry, and what they add to the first literal's entry as the
+  // second one (their bits, their byte, one more literal).
+  uint32_t litIndex[RefSymbolFirst];
+  uint32_t litEntry[RefSymbolFirst];
+  uint32_t litAdd[RefSymbolFirst];
+  int litStart[DecodeBits + 1];
+  int lits = 0;
   DecodeEntry[0] = DecodeEntryLong;
   for (int l = 1; l <= DecodeBits; l++) {
     int half = 1 << (l - 1);
     memcpy(DecodeEntry + half, DecodeEntry, (size_t)half * sizeof DecodeEntry[0]);
+    litStart[l] = lits;
+    bool halves = l <= DecodeBits - shortest;
     for (int k = table.lenStart[l]; k < table.lenStart[l + 1]; k++) {
       int s = table.byLen[k];
-      DecodeEntry[table.val[s]] = DecodeEntryFor(s, l);
+      uint32_t e = DecodeEntryFor(s, l);
+      DecodeEntry[table.val[s]] = e;
+      if (halves && s < RefSymbolFirst) {
+        litIndex[lits] = table.val[s];
+        litEntry[lits] = e;
+        litAdd[lits] = (uint32_t)l + (1u << 29) + ((uint32_t)s << 16);
+        lits++;
+      }
+    }
+    // The halves of these pairs are shorter than l, so both lists are done.
+    for (int a = shortest; l - a >= shortest; a++) {
+      int b = l - a;
+      for (int i = litStart[a]; i < litStart[a + 1]; i++) {
+        uint32_t* to = DecodeEntry + litIndex[i];
+        uint32_t e = litEntry[i];
+        for (int j = litStart[b]; j < litStart[b + 1]; j++) to[litIndex[j] << a] = e + litAdd[j];
+      }
     }
   }
   int longFirst = table.lenStart[DecodeBits + 1];
   TableBuildLong(table, table.byLen + longFirst, table.lenStart[HufMaxLen + 1] - longFirst);
-  TablePairLiterals(table);
 }
 
 int DecodeLong(const HufTable& table, uint32_t bits) {

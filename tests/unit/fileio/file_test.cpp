@@ -235,6 +235,26 @@ TEST_F(FileRecordsDeathTest, OpenFileTableHoldsThirtyAndTheFatalPathClosesThem) 
       testing::ExitedWithCode(2), "Internal error \\[94\\] in \\[FILEIO,.+\\]\nleft=0");
 }
 
+TEST_F(FileRecordsDeathTest, TheFatalPathRemovesOnlyTemporaryFiles) {
+  EXPECT_EXIT(
+      {
+        FatalSetTerminator([](int) {
+          FILE* scratch = fopen("scratch.tmp", "rb");
+          FILE* keep = fopen("keep.tmp", "rb");
+          fprintf(stderr, "scratch=%d keep=%d", scratch != nullptr, keep != nullptr);
+        });
+        FileRec keep;
+        FileRec scratch;
+        FileInit(&keep, 1, "keep.tmp");
+        FileCreate(&keep);
+        FileInit(&scratch, 1, "scratch.tmp");
+        FileCreate(&scratch);
+        OpenFileTemporary(&scratch);
+        FatalMessage("stopped");
+      },
+      testing::ExitedWithCode(2), "stopped\nscratch=0 keep=1");
+}
+
 TEST_F(FileRecordsDeathTest, DuplicateHandleAndUnknownHandle) {
   EXPECT_EXIT(
       {

@@ -1,9 +1,6 @@
 // Damaged coded blocks: whatever the bytes and the bit count, an unpacker
-// ends with a result or on the fatal path, never outside its buffers. The
-// fatal path returns here through a terminator that jumps back, so hundreds
-// of cases run in one process (and under the sanitizers in that build).
+// ends with a result or on the fatal path, never outside its buffers.
 #include <gtest/gtest.h>
-#include <setjmp.h>
 
 #include <map>
 #include <set>
@@ -12,32 +9,14 @@
 
 #include "base/fatal.h"
 #include "codec_test_util.h"
+#include "fatal_catch.h"
 #include "lzx/hufcoder.h"
 #include "lzx/lzcoder.h"
 #include "lzx/rle.h"
 
 namespace {
 
-jmp_buf escape;
-
-void JumpBack(int) { longjmp(escape, 1); }
-int Silent(const char*) { return 1; }
-
-int unpackResult;
-
-bool Survives(int (*unpack)(int), int bits) {
-  if (setjmp(escape)) return false;
-  unpackResult = unpack(bits);
-  return true;
-}
-
 unsigned char expanded[RleBlockSize + 16];
-
-bool RleSurvives(int length) {
-  if (setjmp(escape)) return false;
-  RleUnpack(length, expanded);
-  return true;
-}
 
 struct Coder {
   const char* name;
@@ -64,15 +43,7 @@ const std::set<std::string> kExpected = {
 };
 
 class DamagedBlocks : public testing::TestWithParam<int> {
- protected:
-  void SetUp() override {
-    FatalSetPresenter(Silent);
-    FatalSetTerminator(JumpBack);
-  }
-  void TearDown() override {
-    FatalSetTerminator(nullptr);
-    FatalSetPresenter(nullptr);
-  }
+  CatchFatal catchFatal_;
 };
 
 TEST_P(DamagedBlocks, EndWithAResultOrOnTheFatalPath) {
@@ -115,7 +86,8 @@ TEST_P(DamagedBlocks, EndWithAResultOrOnTheFatalPath) {
     coded.resize((size_t)(bits + 7) / 8);
     memcpy(BitBuf, coded.data(), coded.size());
 
-    if (!Survives(coder.unpack, bits)) {
+    int unpackResult = 0;
+    if (!Survives(coder.unpack, bits, &unpackResult)) {
       texts[FatalLastText()]++;
       continue;
     }
@@ -124,7 +96,7 @@ TEST_P(DamagedBlocks, EndWithAResultOrOnTheFatalPath) {
     ASSERT_EQ(BitPos, bits);
     decoded++;
     memset(expanded, 0x11, sizeof expanded);
-    if (!RleSurvives(unpackResult)) texts[FatalLastText()]++;
+    if (!RleSurvives(RleUnpack, unpackResult, expanded)) texts[FatalLastText()]++;
     ASSERT_EQ(expanded[RleBlockSize], 0x11);
   }
   for (const auto& t : texts) EXPECT_TRUE(kExpected.count(t.first)) << "unexpected fatal text: " << t.first;

@@ -4,7 +4,6 @@
 // named by LZX_BENCH_CORPUS, when it is set (for instance the benchmark corpus).
 #include <dirent.h>
 #include <gtest/gtest.h>
-#include <setjmp.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -13,6 +12,7 @@
 
 #include "base/fatal.h"
 #include "codec_test_util.h"
+#include "fatal_catch.h"
 #include "lzx/hufcoder.h"
 #include "lzx/lzcoder.h"
 #include "lzx/rle.h"
@@ -22,10 +22,6 @@
 namespace {
 
 typedef std::vector<unsigned char> Bytes;
-
-jmp_buf escape;
-void JumpBack(int) { longjmp(escape, 1); }
-int Silent(const char*) { return 1; }
 
 // What one call left behind: its result, or the fatal text it ended with.
 struct Outcome {
@@ -46,20 +42,7 @@ std::ostream& operator<<(std::ostream& os, const Outcome& o) {
   return os << "result " << o.result << ", BitPos " << o.bitPos;
 }
 
-int callResult;
 unsigned char rleOut[RleBlockSize];
-
-bool RleSurvives(void (*unpack)(int, unsigned char*), int length) {
-  if (setjmp(escape)) return false;
-  unpack(length, rleOut);
-  return true;
-}
-
-bool Survives(int (*unpack)(int), int bits) {
-  if (setjmp(escape)) return false;
-  callResult = unpack(bits);
-  return true;
-}
 
 // Runs an unpacker on coded bytes with a bit count.
 Outcome Unpack(int (*unpack)(int), const Bytes& coded, int bits) {
@@ -67,7 +50,8 @@ Outcome Unpack(int (*unpack)(int), const Bytes& coded, int bits) {
   memcpy(BitBuf, coded.data(), coded.size() < (size_t)BitBufSize ? coded.size() : (size_t)BitBufSize);
   memset(RleBuf, 0x5A, sizeof RleBuf);
   Outcome o;
-  if (!Survives(unpack, bits)) {
+  int callResult = 0;
+  if (!Survives(unpack, bits, &callResult)) {
     o.fatal = true;
     o.text = FatalLastText();
     return o;
@@ -95,14 +79,7 @@ Coded Pack(int (*pack)(int), const Bytes& rle) {
 
 class FastCodec : public testing::Test {
  protected:
-  void SetUp() override {
-    FatalSetPresenter(Silent);
-    FatalSetTerminator(JumpBack);
-  }
-  void TearDown() override {
-    FatalSetTerminator(nullptr);
-    FatalSetPresenter(nullptr);
-  }
+  CatchFatal catchFatal_;
 
   // Both coders, both directions, on run-length data of 1..16,384 bytes.
   void CheckCoders(const Bytes& rle) {
@@ -304,7 +281,7 @@ TEST_F(FastCodec, RunLengthDecoderMatchesTheReferenceOnDamagedData) {
     for (int which = 0; which < 2; which++) {
       memcpy(RleBuf, rle.data(), RleBufSize);
       memset(rleOut, 0, RleBlockSize);
-      if (!RleSurvives(which ? Ref::RleUnpack : RleUnpack, length)) texts[which] = FatalLastText();
+      if (!RleSurvives(which ? Ref::RleUnpack : RleUnpack, length, rleOut)) texts[which] = FatalLastText();
       memcpy(which ? refOut : out, rleOut, RleBlockSize);
     }
     ASSERT_EQ(texts[0], texts[1]) << "round " << round;

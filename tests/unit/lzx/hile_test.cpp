@@ -302,8 +302,12 @@ TEST_F(HileDeathTest, ModesAndNames) {
   EXPECT_EXIT(DoFopen("x", "a+", &f), testing::ExitedWithCode(2), "LZX DoFopen \\[x\\] \\[a\\+\\] failed");
 }
 
+// A write that ends on the fatal path leaves no temporary index file behind.
 TEST_F(HileDeathTest, SorNeedsAnEmptyRowInEveryBlock) {
   EXPECT_EXIT(WriteStream("n.lzx", "wbs", SampleData(100)), testing::ExitedWithCode(2), "SorPack: no empty rows");
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(".", ec))
+    EXPECT_EQ(entry.path().filename().string(), "n.lzx");
 }
 
 TEST_F(HileDeathTest, SeekLimits) {

@@ -100,41 +100,82 @@ int ShortCodeAt(const HufTable& t, uint32_t bits, int maxLen) {
 // Every first-level entry against a search of the codes: its first symbol
 // and length, a reference's extra bits, and a second literal exactly where
 // one fits in the index (a missing pair costs speed, a wrong one bytes).
-TEST(Huffman, DecodeEntriesHoldWholeItemsAndPairTheLiteralsThatFit) {
-  std::vector<int> freq(400, 0);
-  for (int s = 0; s < 256; s++) freq[s] = s % 7 == 0 ? 0 : 1 + (3000 >> (s % 13));
-  for (int r = 0; r < 144; r++) freq[256 + r] = r % 3 == 0 ? 1 + r * 5 : 0;
-  BuildFromFrequencies(MainTable, freq);
-  TableBuild(MainTable);
-  int pairs = 0, longs = 0;
+// Counts the pairs and the entries of long codes.
+void CheckDecodeEntries(const HufTable& t, int* pairs, int* longs) {
   for (uint32_t i = 0; i < DecodeSize; i++) {
     uint32_t e = DecodeEntry[i];
-    int first = ShortCodeAt(MainTable, i, DecodeBits);
+    int first = ShortCodeAt(t, i, DecodeBits);
     if (first < 0) {
-      EXPECT_EQ(e, DecodeEntryLong) << i;
-      longs++;
+      ASSERT_EQ(e, DecodeEntryLong) << i;
+      ++*longs;
       continue;
     }
-    int l = MainTable.len[first];
+    int l = t.len[first];
     ASSERT_EQ(DecodeEntrySymbol(e), first) << i;
     ASSERT_EQ(DecodeEntryCodeLen(e), l) << i;
     if (first >= RefSymbolFirst) {
       const RefCode& r = RefCodes[first - RefSymbolFirst];
-      EXPECT_NE(e & DecodeEntryRef, 0u) << i;
-      EXPECT_EQ((int)(e & 63), l + r.lenBits + r.distBits) << i;
+      ASSERT_NE(e & DecodeEntryRef, 0u) << i;
+      ASSERT_EQ((int)(e & 63), l + r.lenBits + r.distBits) << i;
       continue;
     }
-    int second = ShortCodeAt(MainTable, i >> l, DecodeBits - l);
+    int second = ShortCodeAt(t, i >> l, DecodeBits - l);
     bool pair = second >= 0 && second < RefSymbolFirst;
-    EXPECT_EQ(e >> 29, pair ? 2u : 1u) << i;
-    EXPECT_EQ((int)(e & 63), l + (pair ? MainTable.len[second] : 0)) << i;
+    ASSERT_EQ(e >> 29, pair ? 2u : 1u) << i;
+    ASSERT_EQ((int)(e & 63), l + (pair ? t.len[second] : 0)) << i;
     if (pair) {
-      EXPECT_EQ((int)((e >> 16) & 0xFF), second) << i;
+      ASSERT_EQ((int)((e >> 16) & 0xFF), second) << i;
     }
-    pairs += pair;
+    *pairs += pair;
   }
-  EXPECT_GT(pairs, 0);
-  EXPECT_GT(longs, 0);
+  // The codes longer than 10 bits each in a sub-table of their own first
+  // level entry (none of these tables fills the room), nothing of an earlier
+  // table left in the others.
+  for (int s = 0; s < t.count; s++) {
+    int l = t.len[s];
+    if (l <= DecodeBits) continue;
+    uint32_t info = DecodeLongIndex[t.val[s] & (DecodeSize - 1)];
+    uint32_t width = info & 31;
+    ASSERT_TRUE(width >= (uint32_t)(l - DecodeBits) && width <= DecodeLongMaxWidth) << s;
+    ASSERT_EQ(DecodeLongTable[(info >> 5) + ((t.val[s] >> DecodeBits) & ((1u << width) - 1))], s);
+  }
+  for (uint32_t i = 0; i < DecodeSize; i++) {
+    if (DecodeEntry[i] != DecodeEntryLong) {
+      ASSERT_EQ(DecodeLongIndex[i], 0u) << i;
+    }
+  }
+}
+
+TEST(Huffman, DecodeEntriesHoldWholeItemsAndPairTheLiteralsThatFit) {
+  std::vector<int> freq(400, 0);
+  for (int s = 0; s < 256; s++) freq[s] = s % 7 == 0 ? 0 : 1 + (3000 >> (s % 13));
+  for (int r = 0; r < 144; r++) freq[256 + r] = r % 3 == 0 ? 1 + r * 5 : 0;
+  // Tables built one after the other: nothing of the one before may remain.
+  std::vector<std::vector<int>> shapes = {freq};
+  // One literal of one bit, the others from 2 to over 10 bits; then a
+  // reference of one bit in front of them.
+  std::vector<int> chain(400, 0);
+  for (int s = 0; s < 14; s++) chain[s * 3] = 1 << (s < 2 ? 0 : s - 1);
+  shapes.push_back(chain);
+  chain[300] = 1 << 16;
+  shapes.push_back(chain);
+  // The byte alphabet alone, with short codes everywhere.
+  std::vector<int> bytes(256);
+  for (int s = 0; s < 256; s++) bytes[s] = 1 + (s % 5 == 0 ? 400 : s % 3);
+  shapes.push_back(bytes);
+  shapes.push_back({0, 0, 5});  // a single code: half the indexes have none
+  shapes.push_back(freq);
+  for (size_t k = 0; k < shapes.size(); k++) {
+    SCOPED_TRACE(k);
+    BuildFromFrequencies(MainTable, shapes[k]);
+    TableBuild(MainTable);
+    int pairs = 0, longs = 0;
+    CheckDecodeEntries(MainTable, &pairs, &longs);
+    EXPECT_GT(pairs, 0);
+    if (k != 3) {
+      EXPECT_GT(longs, 0);
+    }
+  }
 }
 
 TEST(Huffman, FullAlphabetOfEqualFrequenciesGivesLengthNine) {

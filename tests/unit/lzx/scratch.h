@@ -25,7 +25,8 @@ class ScratchTest : public testing::Test {
   void SetUp() override {
     std::error_code ec;
     const char* root = getenv("LZX_TEST_TMP");
-    std::filesystem::path base = root && *root ? std::filesystem::path(root) : std::filesystem::temp_directory_path(ec);
+    std::filesystem::path base =
+        root && *root ? std::filesystem::path(root) : std::filesystem::temp_directory_path(ec) / "lzx-test";
     const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
     dir_ = base / (std::string(info->test_suite_name()) + "." + info->name());
     std::filesystem::create_directories(dir_, ec);
@@ -41,10 +42,13 @@ class ScratchTest : public testing::Test {
     ASSERT_FALSE(ec) << dir_;
     OpenFileReset();
   }
+  // A passed test leaves nothing behind; a failed one keeps its files to be
+  // looked at. Death-test children never come here: they end in the test.
   void TearDown() override {
     EXPECT_EQ(OpenFileAnyLeft(), 0) << "a file was left open";
     std::error_code ec;
     std::filesystem::current_path(dir_.parent_path(), ec);
+    if (!HasFailure()) std::filesystem::remove_all(dir_, ec);
   }
   std::filesystem::path dir_;
 };
