@@ -79,6 +79,9 @@ void FillRefSteps(void) {
   refStepsFilled = true;
 }
 
+// The smallest multiple of a distance of 2 to 7 that is eight or more.
+const unsigned char RepeatStep[8] = {0, 8, 8, 9, 8, 10, 12, 14};
+
 }  // namespace
 
 int FindMatch(int pos, int avail, int* dist) {
@@ -251,7 +254,7 @@ int LzxUnpack(int bits) {
       // repeat with the distance, and a word then never reads bytes not yet
       // written.
       for (int k = 0; k < 8; k++) to[k] = from[k];
-      int step = (8 + dist - 1) / dist * dist;
+      int step = RepeatStep[dist];
       for (int k = 8; k < len; k += 8) memcpy(to + k, to + k - step, 8);
     }
   }
