@@ -1,5 +1,6 @@
 #include "lzx/lzcoder.h"
 
+#include <stddef.h>
 #include <string.h>
 
 #include "base/fatal.h"
@@ -47,7 +48,7 @@ inline int MatchLength(const unsigned char* a, const unsigned char* b, int limit
 
 // Stores the one or two literals of a literal entry at RleBuf[out] (both
 // bytes in any case, with room for them) and returns the bits it takes.
-inline int PutLiterals(uint32_t e, int& out) {
+inline int PutLiterals(uint32_t e, ptrdiff_t& out) {
   uint16_t two = (uint16_t)(e >> 8);
   memcpy(RleBuf + out, &two, 2);
   out += e >> 29;
@@ -181,7 +182,7 @@ int LzxUnpack(int bits) {
   LenToVal(MainTable);
   TableBuild(MainTable);
   if (!refStepsFilled) FillRefSteps();
-  int out = 0;
+  ptrdiff_t out = 0;  // as wide as a pointer: the stores need no widening of it
   // The fast loop takes only items that start 64 bits or more before the end
   // of the block and have room in RleBuf; the checked loop after it takes the
   // rest, and any item whose checks fail, from where the fast loop left off.
@@ -279,5 +280,5 @@ int LzxUnpack(int bits) {
     out += len;
   }
   if (BitPos != bits) FatalMessage("LzxUnpack: too many bits read");
-  return out;
+  return (int)out;
 }
