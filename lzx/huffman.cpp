@@ -117,17 +117,39 @@ constexpr std::array<RefCode, 256> MakeRefCodes(void) {
   return t;
 }
 
-constexpr std::array<uint8_t, 256> MakeByteReversal(void) {
-  std::array<uint8_t, 256> t{};
-  for (int i = 0; i < 256; i++) {
+// The 12-bit values with their bits reversed: a code of up to 24 bits is
+// reversed in two halves.
+enum { RevBits = 12 };
+constexpr std::array<uint16_t, 1 << RevBits> MakeReversal(void) {
+  std::array<uint16_t, 1 << RevBits> t{};
+  for (int i = 0; i < 1 << RevBits; i++) {
     int r = 0;
-    for (int b = 0; b < 8; b++) r |= ((i >> b) & 1) << (7 - b);
-    t[i] = (uint8_t)r;
+    for (int b = 0; b < RevBits; b++) r |= ((i >> b) & 1) << (RevBits - 1 - b);
+    t[i] = (uint16_t)r;
   }
   return t;
 }
 
-constexpr std::array<uint8_t, 256> ByteReversal = MakeByteReversal();
+constexpr std::array<uint16_t, 1 << RevBits> Reversal = MakeReversal();
+
+// A symbol's first-level entry without its code length, which adds
+// EntryPerLen times the length (see DecodeEntryFor).
+enum : uint32_t { EntryPerLen = 1u | 1u << 24 };
+constexpr std::array<uint32_t, HufMaxSymbols> MakeEntryBase(void) {
+  std::array<RefCode, 256> refs = MakeRefCodes();
+  std::array<uint32_t, HufMaxSymbols> t{};
+  for (int s = 0; s < HufMaxSymbols; s++) {
+    if (s < RefSymbolFirst) {
+      t[s] = (uint32_t)s << 8 | 1u << 29;
+    } else {
+      const RefCode& r = refs[(s - RefSymbolFirst) & 255];
+      t[s] = (uint32_t)(r.lenBits + r.distBits) | (uint32_t)((s - RefSymbolFirst) & 255) << 8 | DecodeEntryRef;
+    }
+  }
+  return t;
+}
+
+constexpr std::array<uint32_t, HufMaxSymbols> EntryBase = MakeEntryBase();
 
 }  // namespace
 
@@ -153,13 +175,21 @@ void LenToVal(HufTable& table) {
   if (longest > HufMaxLen) FatalMessage("LenToVal: overcounted");
   int cnt[HufMaxLen + 1] = {0};
   for (int k = 0; k < coded; k++) cnt[table.len[listed[k]]]++;
+  LenToValCounted(table, listed, coded, cnt);
+}
+
+void LenToValCounted(HufTable& table, const uint16_t* listed, int coded, const int* cnt) {
+  int longest = HufMaxLen;
+  while (longest > 0 && cnt[longest] == 0) longest--;
   // The first code of each length. The first length whose codes do not fit
   // is one that has codes (the space left only shrinks by their use), so
-  // the test per length is the test per code.
-  int next[HufMaxLen + 1] = {0};
-  for (int l = 1; l <= HufMaxLen; l++) {
+  // the test per length is the test per code; past the longest nothing
+  // changes.
+  int next[HufMaxLen + 2];
+  next[1] = 0;
+  for (int l = 1; l <= longest; l++) {
     if (next[l] + cnt[l] > 1 << l) FatalMessage("LenToVal: overcounted");
-    if (l < HufMaxLen) next[l + 1] = (next[l] + cnt[l]) * 2;
+    next[l + 1] = (next[l] + cnt[l]) * 2;
   }
   // After the walk, the first free code of the longest length is the Kraft
   // sum in units of 2^-longest.
@@ -169,26 +199,20 @@ void LenToVal(HufTable& table) {
   // its distance from the first code of that length.
   int shift[HufMaxLen + 1];
   int at = 0;
-  for (int l = 1; l <= HufMaxLen; l++) {
+  for (int l = 1; l <= longest; l++) {
     table.lenStart[l] = at;
     shift[l] = at - next[l];
     at += cnt[l];
   }
-  table.lenStart[HufMaxLen + 1] = at;
+  for (int l = longest + 1; l <= HufMaxLen + 1; l++) table.lenStart[l] = at;
+  memset(table.val, 0, (size_t)table.count * sizeof table.val[0]);
   for (int k = 0; k < coded; k++) {
     int s = listed[k];
     int l = table.len[s];
-    table.byLen[next[l]++ + shift[l]] = (uint16_t)s;
-  }
-  // The codes of one length follow each other in code order.
-  memset(table.val, 0, (size_t)table.count * sizeof table.val[0]);
-  for (int l = 1; l <= HufMaxLen; l++) {
-    for (int k = table.lenStart[l]; k < table.lenStart[l + 1]; k++) {
-      uint32_t code = (uint32_t)(k - shift[l]);
-      uint32_t rev = (uint32_t)ByteReversal[code & 0xFF] << 16 | (uint32_t)ByteReversal[(code >> 8) & 0xFF] << 8 |
-                     ByteReversal[(code >> 16) & 0xFF];
-      table.val[table.byLen[k]] = rev >> (HufMaxLen - l);  // the l-bit code with its bits reversed
-    }
+    uint32_t code = (uint32_t)next[l]++;
+    table.byLen[code + shift[l]] = (uint16_t)s;
+    uint32_t rev = (uint32_t)Reversal[code & ((1u << RevBits) - 1)] << RevBits | Reversal[code >> RevBits];
+    table.val[s] = rev >> (HufMaxLen - l);  // the l-bit code with its bits reversed
   }
 }
 
@@ -273,16 +297,23 @@ void TableBuild(const HufTable& table) {
     int half = 1 << (l - 1);
     memcpy(DecodeEntry + half, DecodeEntry, (size_t)half * sizeof DecodeEntry[0]);
     litStart[l] = lits;
-    bool halves = l <= DecodeBits - shortest;
-    for (int k = table.lenStart[l]; k < table.lenStart[l + 1]; k++) {
-      int s = table.byLen[k];
-      uint32_t e = DecodeEntryFor(s, l);
-      DecodeEntry[table.val[s]] = e;
-      if (halves && s < RefSymbolFirst) {
-        litIndex[lits] = table.val[s];
-        litEntry[lits] = e;
-        litAdd[lits] = (uint32_t)l + (1u << 29) + ((uint32_t)s << 16);
-        lits++;
+    uint32_t forLen = (uint32_t)l * EntryPerLen;
+    if (l <= DecodeBits - shortest) {
+      for (int k = table.lenStart[l]; k < table.lenStart[l + 1]; k++) {
+        int s = table.byLen[k];
+        uint32_t e = EntryBase[s] + forLen;
+        DecodeEntry[table.val[s]] = e;
+        if (s < RefSymbolFirst) {
+          litIndex[lits] = table.val[s];
+          litEntry[lits] = e;
+          litAdd[lits] = (uint32_t)l + (1u << 29) + ((uint32_t)s << 16);
+          lits++;
+        }
+      }
+    } else {
+      for (int k = table.lenStart[l]; k < table.lenStart[l + 1]; k++) {
+        int s = table.byLen[k];
+        DecodeEntry[table.val[s]] = EntryBase[s] + forLen;
       }
     }
     // The halves of these pairs are shorter than l, so both lists are done.

@@ -39,6 +39,11 @@ void FreqToLen(HufTable& table);
 int TreeBuild(HufTable& table);
 void TreeToLen(HufTable& table, int node, int depth);
 void LenToVal(HufTable& table);
+// LenToVal where the reader of the lengths has listed the symbols with a
+// code (coded of them, in increasing order) and counted the codes of each
+// length (cnt[1..HufMaxLen]; cnt[0] is not read). The same codes, the same
+// fatal texts.
+void LenToValCounted(HufTable& table, const uint16_t* listed, int coded, const int* cnt);
 void TableBuild(const HufTable& table);  // after LenToVal
 int DecodeLong(const HufTable& table, uint32_t bits);
 int UnCode(const HufTable& table, uint32_t bits);

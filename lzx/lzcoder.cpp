@@ -150,7 +150,6 @@ int LzxUnpack(int bits) {
   if (bits < 0 || bits > BitBlockMaxBits) FatalMessage("LzxUnpack: bad bit count");
   BitPos = 0;
   RecvLens(MainTable, LzSymbols);
-  LenToVal(MainTable);
   TableBuild(MainTable);
   int out = 0;
   // The fast loop takes only items that start 64 bits or more before the end
