@@ -113,6 +113,7 @@ void RecvLens(HufTable& table, int n) {
   uint16_t listed[HufMaxSymbols];
   int coded = 0;
   int cnt[HufMaxLen + 1] = {0};
+  unsigned char* lens = table.len;
   int i = 0;
   while (i < n) {
     if (r.left < 20) BitReaderRefill(&r);
@@ -125,7 +126,7 @@ void RecvLens(HufTable& table, int n) {
     }
     BitReaderSkip(&r, l);
     if (sym <= HufMaxLen) {
-      table.len[i] = (uint8_t)sym;
+      lens[i] = (uint8_t)sym;
       listed[coded] = (uint16_t)i;
       coded += sym != 0;
       cnt[sym]++;
@@ -144,7 +145,7 @@ void RecvLens(HufTable& table, int n) {
     }
     // The packer counts runs only up to the table's end.
     if (k > n - i) FatalMessage("RecvLens: zero run past the end");
-    memset(table.len + i, 0, (size_t)k);
+    memset(lens + i, 0, (size_t)k);
     i += k;
   }
   BitPos = BitReaderPos(&r);

@@ -195,24 +195,33 @@ void LenToValCounted(HufTable& table, const uint16_t* listed, int coded, const i
   // sum in units of 2^-longest.
   bool complete = longest > 0 && next[longest] + cnt[longest] == 1 << longest;
   if (!complete && !(coded == 1 && longest == 1)) FatalMessage("LenToVal: undercounted");
-  // The symbols in code order: a code's place among those of its length is
-  // its distance from the first code of that length.
-  int shift[HufMaxLen + 1];
+  // The symbols in code order, then the codes of each length one after the
+  // other; up to 12 bits a code is reversed with one lookup.
+  int place[HufMaxLen + 1];
   int at = 0;
   for (int l = 1; l <= longest; l++) {
     table.lenStart[l] = at;
-    shift[l] = at - next[l];
+    place[l] = at;
     at += cnt[l];
   }
   for (int l = longest + 1; l <= HufMaxLen + 1; l++) table.lenStart[l] = at;
-  memset(table.val, 0, (size_t)table.count * sizeof table.val[0]);
   for (int k = 0; k < coded; k++) {
     int s = listed[k];
-    int l = table.len[s];
-    uint32_t code = (uint32_t)next[l]++;
-    table.byLen[code + shift[l]] = (uint16_t)s;
-    uint32_t rev = (uint32_t)Reversal[code & ((1u << RevBits) - 1)] << RevBits | Reversal[code >> RevBits];
-    table.val[s] = rev >> (HufMaxLen - l);  // the l-bit code with its bits reversed
+    table.byLen[place[table.len[s]]++] = (uint16_t)s;
+  }
+  memset(table.val, 0, (size_t)table.count * sizeof table.val[0]);
+  for (int l = 1; l <= longest; l++) {
+    uint32_t code = (uint32_t)next[l];
+    const uint16_t* sym = table.byLen + table.lenStart[l];
+    const uint16_t* end = table.byLen + table.lenStart[l + 1];
+    if (l <= RevBits) {
+      for (; sym < end; sym++) table.val[*sym] = (uint32_t)Reversal[code++] >> (RevBits - l);
+    } else {
+      for (; sym < end; sym++, code++) {
+        uint32_t rev = (uint32_t)Reversal[code & ((1u << RevBits) - 1)] << RevBits | Reversal[code >> RevBits];
+        table.val[*sym] = rev >> (HufMaxLen - l);  // the l-bit code with its bits reversed
+      }
+    }
   }
 }
 
@@ -226,50 +235,38 @@ uint16_t longPrefixes[DecodeSize];
 int longPrefixCount;
 
 // The sub-tables of the codes longer than 10 bits, one per first-level entry
-// that they pass through, each as wide as its longest code. Two codes that
-// cover one entry (the lengths are no prefix code) or a lack of room leave
-// that entry to the linear search.
+// that they pass through, each as wide as its longest code; where the room
+// runs out, the entry is left to the linear search. In code order the codes
+// that share their first 10 bits follow each other, the longest last, and as
+// LenToVal lets only complete codes through (the one code of one bit has no
+// long codes), they cover their sub-table exactly.
 void TableBuildLong(const HufTable& table, const uint16_t* longSymbols, int longCount) {
   for (int k = 0; k < longPrefixCount; k++) DecodeLongIndex[longPrefixes[k]] = 0;
-  int count = 0;  // first-level entries with long codes, in order of appearance
-  for (int j = 0; j < longCount; j++) {
-    int s = longSymbols[j];
-    int l = table.len[s];
-    uint32_t p = table.val[s] & (DecodeSize - 1);
-    if (DecodeEntry[p] != DecodeEntryLong) continue;  // a shorter code is found first
-    if (DecodeLongIndex[p] == 0) longPrefixes[count++] = (uint16_t)p;
-    if ((uint32_t)(l - DecodeBits) > DecodeLongIndex[p]) DecodeLongIndex[p] = (uint32_t)(l - DecodeBits);
-  }
-  longPrefixCount = count;
+  int count = 0;
   uint32_t used = 0;
-  for (int k = 0; k < count; k++) {
-    int p = longPrefixes[k];
-    uint32_t width = DecodeLongIndex[p];
+  int j = 0;
+  while (j < longCount) {
+    uint32_t p = table.val[longSymbols[j]] & (DecodeSize - 1);
+    int end = j + 1;
+    while (end < longCount && (table.val[longSymbols[end]] & (DecodeSize - 1)) == p) end++;
+    uint32_t width = (uint32_t)(table.len[longSymbols[end - 1]] - DecodeBits);
     uint32_t size = 1u << width;
+    longPrefixes[count++] = (uint16_t)p;
     if (used + size > DecodeLongTableSize) {
       DecodeLongIndex[p] = LinearWidth;
+      j = end;
       continue;
     }
-    for (uint32_t i = 0; i < size; i++) DecodeLongTable[used + i] = DecodeLongNone;
     DecodeLongIndex[p] = used << 5 | width;
+    uint16_t* sub = DecodeLongTable + used;
+    for (; j < end; j++) {
+      int s = longSymbols[j];
+      uint32_t step = 1u << (table.len[s] - DecodeBits);
+      for (uint32_t i = table.val[s] >> DecodeBits; i < size; i += step) sub[i] = (uint16_t)s;
+    }
     used += size;
   }
-  for (int j = 0; j < longCount; j++) {
-    int s = longSymbols[j];
-    int l = table.len[s];
-    uint32_t p = table.val[s] & (DecodeSize - 1);
-    uint32_t info = DecodeLongIndex[p];
-    uint32_t width = info & 31;
-    if (DecodeEntry[p] != DecodeEntryLong || width == LinearWidth) continue;
-    uint16_t* sub = DecodeLongTable + (info >> 5);
-    for (uint32_t i = table.val[s] >> DecodeBits; i < (1u << width); i += 1u << (l - DecodeBits)) {
-      if (sub[i] != DecodeLongNone) {
-        DecodeLongIndex[p] = LinearWidth;
-        break;
-      }
-      sub[i] = (uint16_t)s;
-    }
-  }
+  longPrefixCount = count;
 }
 
 }  // namespace
