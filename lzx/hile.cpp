@@ -50,12 +50,10 @@ void Release(HILE* h) {
 
 // The two index entries around block k: its own offset and where it must end
 // (the next block's offset, or the index itself after the last block). The
-// entries are read HileIndexHeld at a time; returns 1 when that moved the
-// file.
-int ReadIndexPair(HILE* h, int32_t k, int32_t* start, int32_t* end) {
+// entries are read HileIndexHeld at a time.
+void ReadIndexPair(HILE* h, int32_t k, int32_t* start, int32_t* end) {
   int32_t blocks = HileBlockCount(h->header.length);
   int32_t held = k - h->indexFirst;
-  int moved = 0;
   if (held < 0 || held >= h->indexCount || (k + 1 < blocks && held + 1 >= h->indexCount)) {
     unsigned char bytes[4 * HileIndexHeld];
     int n = blocks - k < HileIndexHeld ? blocks - k : HileIndexHeld;
@@ -65,11 +63,68 @@ int ReadIndexPair(HILE* h, int32_t k, int32_t* start, int32_t* end) {
     h->indexFirst = k;
     h->indexCount = n;
     held = 0;
-    moved = 1;
   }
   *start = h->index[held];
   *end = k + 1 < blocks ? h->index[held + 1] : h->header.indexOffset;
-  return moved;
+}
+
+// Where a block's bytes come from: the file as it stands, or a reader's
+// file bytes from at on through its read-ahead.
+struct BlockSource {
+  FileRec* file;
+  HILE* h;  // null: the file
+  int32_t at;
+};
+
+// Reads count bytes on, as DoFread would, also failing as it does.
+void SourceRead(BlockSource* s, void* dest, int count) {
+  HILE* h = s->h;
+  if (h == nullptr) {
+    DoFread(dest, count, s->file);
+    return;
+  }
+  int64_t skip = (int64_t)s->at - h->aheadStart;
+  if (skip < 0 || skip + count > h->aheadLen) {
+    // The read-ahead starts again at the bytes wanted; a file shorter than
+    // they need is left to DoFread, for its fatal text.
+    DoFseek(&h->file, s->at);
+    h->aheadStart = s->at;
+    h->aheadLen = FileRead(&h->file, HileAheadSize, h->ahead);
+    skip = 0;
+    if (count > h->aheadLen) {
+      h->aheadLen = 0;
+      DoFseek(&h->file, s->at);
+      DoFread(dest, count, &h->file);
+      s->at += count;
+      return;
+    }
+  }
+  memcpy(dest, h->ahead + skip, (size_t)count);
+  s->at += count;
+}
+
+int BlockUnpackFrom(BlockSource* source, unsigned char* block, int flags) {
+  int rows = 0;
+  if (flags & HileFlagSor) {
+    unsigned char n;
+    SourceRead(source, &n, 1);
+    rows = n;
+    if (rows > 0) SourceRead(source, SorTable, rows);
+  }
+  unsigned char count[4];
+  SourceRead(source, count, 4);
+  int32_t bits = GetLe32(count);
+  if (bits < 0 || bits > BitBlockMaxBits) FatalMessage("BlockUnpack: bad bit count [%d]", bits);
+  int bytes = (bits + 7) / 8;
+  SourceRead(source, BitBuf, bytes);
+  int m = (flags & HileFlagHuffman) ? HufUnpack(bits) : LzxUnpack(bits);
+  if (flags & HileFlagSor) {
+    RleUnpack(m, BitBuf);
+    SorUnpack(BitBuf, block, SorTable, rows);
+  } else {
+    RleUnpack(m, block);
+  }
+  return ((flags & HileFlagSor) ? 1 + rows : 0) + 4 + bytes;
 }
 
 }  // namespace
@@ -226,11 +281,12 @@ void FillInto(HILE* h, unsigned char* into) {
     int32_t k = (int32_t)(next / HileBlockSize);
     int32_t at = h->filePos;
     int32_t start, end;
-    int moved = ReadIndexPair(h, k, &start, &end);
+    ReadIndexPair(h, k, &start, &end);
     if (at >= h->header.indexOffset || start != at)
       FatalMessage("Hfill: block %d not at its index offset [%s]", k, h->name);
-    if (moved) DoFseek(&h->file, at);
-    h->filePos = at + BlockUnpack(&h->file, into, h->header.flags);
+    // The read-ahead seeks where it reads, so the index read needs no seek back.
+    BlockSource source = {&h->file, h, at};
+    h->filePos = at + BlockUnpackFrom(&source, into, h->header.flags);
     if (h->filePos != end) FatalMessage("Hfill: block %d does not end at the next [%s]", k, h->name);
   }
   // Past the last block nothing is decoded; the length bound keeps readers
@@ -247,27 +303,8 @@ void Hfill(HILE* h) {
 }
 
 int BlockUnpack(FileRec* file, unsigned char* block, int flags) {
-  int rows = 0;
-  if (flags & HileFlagSor) {
-    unsigned char n;
-    DoFread(&n, 1, file);
-    rows = n;
-    if (rows > 0) DoFread(SorTable, rows, file);
-  }
-  unsigned char count[4];
-  DoFread(count, 4, file);
-  int32_t bits = GetLe32(count);
-  if (bits < 0 || bits > BitBlockMaxBits) FatalMessage("BlockUnpack: bad bit count [%d]", bits);
-  int bytes = (bits + 7) / 8;
-  DoFread(BitBuf, bytes, file);
-  int m = (flags & HileFlagHuffman) ? HufUnpack(bits) : LzxUnpack(bits);
-  if (flags & HileFlagSor) {
-    RleUnpack(m, BitBuf);
-    SorUnpack(BitBuf, block, SorTable, rows);
-  } else {
-    RleUnpack(m, block);
-  }
-  return ((flags & HileFlagSor) ? 1 + rows : 0) + 4 + bytes;
+  BlockSource source = {file, nullptr, 0};
+  return BlockUnpackFrom(&source, block, flags);
 }
 
 int Hread(void* dest, int count, HILE* h) {

@@ -25,7 +25,8 @@ enum {
   // The longest stream: positions up to one block beyond it still fit in 32
   // signed bits (the reader steps one block past the end).
   HileMaxLength = 0x7FFFFFFF - HileBlockSize + 1,
-  HileIndexHeld = 64,  // index entries a reader reads at once
+  HileIndexHeld = 64,     // index entries a reader reads at once
+  HileAheadSize = 65536,  // file bytes a reader reads at once
 };
 
 struct HileHeader {
@@ -53,6 +54,11 @@ struct HILE {
   int32_t indexFirst;
   int32_t indexCount;
   int32_t index[HileIndexHeld];
+  // Reading: the file's bytes from aheadStart on, aheadLen of them, so that
+  // most blocks take no system call.
+  int32_t aheadStart;
+  int32_t aheadLen;
+  unsigned char ahead[HileAheadSize];
 };
 
 // mode: "rb", or "wb", "wbh" (Huffman-only), "wbs" (Sor stage).

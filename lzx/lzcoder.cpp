@@ -54,6 +54,34 @@ inline int PutLiterals(uint32_t e, int& out) {
   return (int)(e & 63);
 }
 
+// A reference symbol's length and distance with the masks of their extra
+// bits at hand, so that the unpacker takes both from one entry. Filled from
+// RefCodes on the first use.
+struct RefStep {
+  uint32_t lenMask;
+  uint32_t distMask;
+  uint16_t lenBase;
+  uint16_t distBase;
+  uint32_t lenBits;
+};
+RefStep refSteps[256];
+bool refStepsFilled;
+
+void FillRefSteps(void) {
+  for (int r = 0; r < 256; r++) {
+    const RefCode& rc = RefCodes[r];
+    refSteps[r].lenMask = BitMask[rc.lenBits];
+    refSteps[r].distMask = BitMask[rc.distBits];
+    refSteps[r].lenBase = rc.lenBase;
+    refSteps[r].distBase = rc.distBase;
+    refSteps[r].lenBits = rc.lenBits;
+  }
+  refStepsFilled = true;
+}
+
+// The smallest multiple of a distance of 2 to 7 that is eight or more.
+const unsigned char RepeatStep[8] = {0, 8, 8, 9, 8, 10, 12, 14};
+
 }  // namespace
 
 int FindMatch(int pos, int avail, int* dist) {
@@ -151,6 +179,7 @@ int LzxUnpack(int bits) {
   BitPos = 0;
   RecvLens(MainTable, LzSymbols);
   TableBuild(MainTable);
+  if (!refStepsFilled) FillRefSteps();
   int out = 0;
   // The fast loop takes only items that start 64 bits or more before the end
   // of the block and have room in RleBuf; the checked loop after it takes the
@@ -193,10 +222,10 @@ int LzxUnpack(int bits) {
       }
       BitReaderRefill(&r);  // a long code with its extra bits takes up to 45
     }
-    const RefCode& rc = RefCodes[(e >> 8) & 0xFF];
+    const RefStep& rs = refSteps[(e >> 8) & 0xFF];
     uint64_t x = r.buf >> DecodeEntryCodeLen(e);
-    int len = rc.lenBase + (int)(x & BitMask[rc.lenBits]);
-    int dist = rc.distBase + (int)((x >> rc.lenBits) & BitMask[rc.distBits]);
+    int len = rs.lenBase + (int)(x & rs.lenMask);
+    int dist = rs.distBase + (int)((x >> rs.lenBits) & rs.distMask);
     if (dist > out || len > RleBufSize - 48 - out) break;
     BitReaderSkip(&r, (int)(e & 63));
     if (r.left < DecodeBits) BitReaderRefill(&r);
@@ -224,7 +253,7 @@ int LzxUnpack(int bits) {
       // repeat with the distance, and a word then never reads bytes not yet
       // written.
       for (int k = 0; k < 8; k++) to[k] = from[k];
-      int step = (8 + dist - 1) / dist * dist;
+      int step = RepeatStep[dist];
       for (int k = 8; k < len; k += 8) memcpy(to + k, to + k - step, 8);
     }
   }

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "base/fatal.h"
+#include "lzx/rlescan.h"
 
 unsigned char RleBuf[RleBufSize];
 
@@ -63,6 +64,12 @@ inline uint64_t CountByteFlags(uint64_t w) {
   return (t - 0x0101010101010101ull) & ~t & 0x8080808080808080ull;
 }
 
+// Sixteen copies of the byte that fill repeats.
+inline void Fill16(unsigned char* to, uint64_t fill) {
+  memcpy(to, &fill, 8);
+  memcpy(to + 8, &fill, 8);
+}
+
 }  // namespace
 
 void RleUnpack(int length, unsigned char* output) {
@@ -78,31 +85,37 @@ void RleUnpack(int length, unsigned char* output) {
   bool overflow = false;
   // Each turn takes the literals before the next count byte, sixteen input
   // bytes at most, and then that count byte's run and the runs right after
-  // it, so that there is no branch on which of the two comes first. The
-  // lowest flag marks the first count byte exactly (a borrow only sets false
-  // flags above a true one). While 16 input bytes remain and 32 output bytes
-  // are free no item can fail a check: the literals are stored as 16 bytes
-  // and a run as 16 bytes, of which those past the item are overwritten by
-  // the items after it.
+  // it, so that there is no branch on which of the two comes first. While 16
+  // input bytes remain and 32 output bytes are free no item can fail a check:
+  // the literals are stored as 16 bytes and a run as 16 bytes, of which those
+  // past the item are overwritten by the items after it.
   while (in + 16 <= length && out + 32 <= RleBlockSize) {
-    uint64_t w0, w1;
-    memcpy(&w0, RleBuf + in, 8);
-    memcpy(&w1, RleBuf + in + 8, 8);
-    uint64_t m0 = CountByteFlags(w0);
-    uint64_t m1 = CountByteFlags(w1);
-    int k = m0 != 0 ? __builtin_ctzll(m0) >> 3 : m1 != 0 ? 8 + (__builtin_ctzll(m1) >> 3) : 16;
-    memcpy(output + out, &w0, 8);
-    memcpy(output + out + 8, &w1, 8);
+    int k = RleLiterals(RleBuf + in);
+    memcpy(output + out, RleBuf + in, 16);
+    // Sixteen literals are the common case; a branch on it, rather than
+    // adding k, lets the next turn start before this one's compare is done.
+    if (k == 16) {
+      out += 16;
+      in += 16;
+      continue;
+    }
     out += k;
     in += k;
-    if (k == 16) continue;
     // RleBuf[in] is a count byte, whose value byte must be there.
     if (in + 2 > length) break;
     do {
       int c = RleBuf[in];
       uint64_t fill = RleBuf[in + 1] * 0x0101010101010101ull;
-      memcpy(output + out, &fill, 8);
-      memcpy(output + out + 8, &fill, 8);
+      // A run of sixteen is mostly one of many of the same byte (blank rows):
+      // up to eight equal pairs go at once, as eight stores of 16 bytes.
+      if (c == CountLast && in + 16 <= length && out + 128 <= RleBlockSize) {
+        int n = RleSamePairs(RleBuf + in);
+        for (int j = 0; j < 128; j += 16) Fill16(output + out + j, fill);
+        out += 16 * n;
+        in += 2 * n;
+        continue;
+      }
+      Fill16(output + out, fill);
       out += c - CountFirst + 1;
       in += 2;
     } while (in + 2 <= length && out + 16 <= RleBlockSize && IsCountByte(RleBuf[in]));
@@ -130,9 +143,7 @@ void RleUnpack(int length, unsigned char* output) {
         in++;
         continue;
       }
-      uint64_t fill = RleBuf[in + 1] * 0x0101010101010101ull;
-      memcpy(output + out, &fill, 8);
-      memcpy(output + out + 8, &fill, 8);
+      Fill16(output + out, RleBuf[in + 1] * 0x0101010101010101ull);
       out += c - CountFirst + 1;
       in += 2;
       continue;

@@ -214,6 +214,66 @@ TEST_F(HileDeathTest, IndexWindowsAcrossTheWholeFile) {
   EXPECT_EXIT(ReadStream("d.lzx"), testing::ExitedWithCode(2), "Hfill: block 68 does not end at the next");
 }
 
+// The reader takes the file HileAheadSize bytes at a time: blocks that
+// straddle a piece's end, seeks back into the piece held and beyond it read
+// the same bytes in every mode; a last block that claims more bytes than the
+// file has fails as the short read of those bytes that it is.
+TEST_F(HileDeathTest, ReadAheadAcrossPiecesAndPastTheEnd) {
+  Bytes noise(12 * 16384 + 10);
+  uint32_t r = 21;
+  for (unsigned char& b : noise) b = (unsigned char)((r = r * 1103515245u + 12345) >> 24);
+  for (const char* mode : {"wb", "wbh", "wbs"}) {
+    Bytes data = mode[2] == 's' ? SorData(40 * 16384 + 200, 4) : noise;
+    Bytes file = WriteStream("r.lzx", mode, data);
+    ASSERT_GT(file.size(), 2u * HileAheadSize) << mode;
+    EXPECT_EQ(ReadStream("r.lzx"), data) << mode;
+    HILE* h = Hopen("r.lzx", "rb");
+    int32_t length = (int32_t)data.size();
+    for (int32_t t = length - 1; t >= 0; t -= length / 7) {
+      for (int32_t u : {t, t / 3, t - 16384, t + 20000}) {
+        if (u < 0 || u >= length) continue;
+        Hseek(h, u);
+        unsigned char piece[40000];
+        int n = Hread(piece, sizeof piece, h);
+        ASSERT_EQ(n, std::min((int)sizeof piece, length - u)) << mode << " " << u;
+        ASSERT_EQ(memcmp(piece, data.data() + u, n), 0) << mode << " " << u;
+      }
+    }
+    Hclose(h);
+  }
+  // The last block's bytes and the index: one byte short.
+  Bytes good = WriteStream("g.lzx", "wb", noise);
+  int32_t index = At(good, 4);
+  int32_t last = At(good, index + 4 * 12);
+  int32_t rest = (int32_t)good.size() - last - 4;
+  Bytes v = Le32(8 * (rest + 1));
+  std::copy(v.begin(), v.end(), good.begin() + last);
+  PutFile("d.lzx", good);
+  std::string text = "LZX DoFread failed \\[d.lzx, " + std::to_string(rest + 1) + "\\]";
+  EXPECT_EXIT(ReadStream("d.lzx"), testing::ExitedWithCode(2), text);
+}
+
+// Block ends on and next to the first piece's end: four blocks, the last of
+// them noise of a length that moves its end across it byte by byte.
+TEST_F(Hile, BlockEndsAtTheReadAheadEdge) {
+  Bytes data(4 * 16384);
+  uint32_t r = 5;
+  for (unsigned char& b : data) b = (unsigned char)((r = r * 1103515245u + 12345) >> 24);
+  const int32_t edge = HileHeaderSize + HileAheadSize;
+  int near = 0;
+  for (int noise = 16384; noise > 15000 && near < 12; noise--) {
+    data[3 * 16384 + noise - 1] = 0;
+    Bytes file = WriteStream("e.lzx", "wb", data);
+    int32_t index = At(file, 4);
+    int32_t end = index;  // the last block ends at the index
+    if (end > edge + 6) continue;
+    if (end < edge - 6) break;
+    near++;
+    ASSERT_EQ(ReadStream("e.lzx"), data) << end - edge;
+  }
+  EXPECT_EQ(near, 12);
+}
+
 TEST_F(Hile, ReadPastTheEndSetsEofAndSeekClearsIt) {
   Bytes data = SampleData(20000, 9);
   WriteStream("p.lzx", "wbh", data);

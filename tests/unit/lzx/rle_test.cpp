@@ -7,6 +7,7 @@
 
 #include "base/fatal.h"
 #include "codec_test_util.h"
+#include "lzx/rlescan.h"
 
 namespace {
 
@@ -114,6 +115,51 @@ TEST(RleUnpack, ExactlyTheBlockSizeIsCopied) {
   for (int i = 0; i < RleBlockSize; i++) RleBuf[i] = (unsigned char)(0x80 + i % 16);
   RleUnpack(RleBlockSize, output);
   EXPECT_EQ(memcmp(output, RleBuf, RleBlockSize), 0);
+}
+
+// The scans against a byte-by-byte count, in both forms: count bytes and
+// pair changes at every position, and windows of random bytes near them.
+TEST(RleScan, BothFormsFindTheFirstCountByteAndTheEqualPairs) {
+  TestRandom random(7);
+  unsigned char p[16];
+  for (int round = 0; round < 20000; round++) {
+    int kind = round % 4;
+    for (int i = 0; i < 16; i++) {
+      int b = (int)(random.Next() & 0xFF);
+      if (kind == 0) b = 0x70 + b % 0x30;  // 0x70..0x9F: count bytes and their neighbours
+      if (kind == 1) b = b % 2 ? 0x7F : 0x90;
+      if (kind >= 2) b = i % 2 ? 0x31 : 0x8F;
+      p[i] = (unsigned char)b;
+    }
+    if (kind == 1) p[random.Below(17) % 16] = (unsigned char)(0x80 + random.Below(16));
+    if (kind == 2) p[random.Below(16)] ^= (unsigned char)(1 << random.Below(8));
+    int literals = 0;
+    while (literals < 16 && !(p[literals] >= 0x80 && p[literals] <= 0x8F)) literals++;
+    int pairs = 1;
+    while (pairs < 8 && p[2 * pairs] == p[0] && p[2 * pairs + 1] == p[1]) pairs++;
+    ASSERT_EQ(RleLiteralsPlain(p), literals) << round;
+    ASSERT_EQ(RleLiterals(p), literals) << round;
+    ASSERT_EQ(RleSamePairsPlain(p), pairs) << round;
+    ASSERT_EQ(RleSamePairs(p), pairs) << round;
+  }
+}
+
+// Long runs of one byte go eight pairs at a time: every length of such a
+// chain, its end at every place near the block's end and the input's end.
+TEST(RleUnpack, ChainsOfRunsOfSixteen) {
+  for (int chain = 1; chain <= 20; chain++) {
+    for (int tail = 0; tail <= 200; tail += tail < 40 ? 1 : 9) {
+      memset(block, 'a', sizeof block);
+      int at = RleBlockSize - tail - 16 * chain - 48;
+      for (int i = 0; i < at; i++) block[i] = (unsigned char)(i / 5 % 4 == 0 ? 'r' : i % 11 ? 'a' + i % 3 : 0x84);
+      // A run of 16 * chain bytes, then another byte's run of 16 to 48.
+      memset(block + at, 0x8F, 16 * chain);
+      memset(block + at + 16 * chain, 0, 16 * (chain % 3 + 1));
+      for (int i = at + 16 * (chain + chain % 3 + 1); i < RleBlockSize; i++) block[i] = (unsigned char)(0x8F - i % 2);
+      ASSERT_LT(RlePack(block), RleBlockSize);
+      ExpectRoundTrip();
+    }
+  }
 }
 
 TEST(RleUnpackDeathTest, DamagedLengthsAndCounts) {

@@ -1,0 +1,59 @@
+// Sixteen-byte scans of the run-length form for RleUnpack: SSE2 compares
+// where the target has them, and the same results from 64-bit words where it
+// does not (the plain forms are always there, so that the tests compare both).
+#pragma once
+
+#include <stdint.h>
+#include <string.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// The number of bytes at p (16 of them readable) before the first count byte
+// (0x80..0x8F); 16 when there is none.
+inline int RleLiteralsPlain(const unsigned char* p) {
+  uint64_t w[2];
+  memcpy(w, p, 16);
+  for (int i = 0; i < 2; i++) {
+    // Bit 7 of a byte set where it is a count byte, exact up to and including
+    // the lowest flag (a borrow only sets false flags above a true one).
+    uint64_t t = (w[i] & 0xF0F0F0F0F0F0F0F0ull) ^ 0x8080808080808080ull;
+    uint64_t m = (t - 0x0101010101010101ull) & ~t & 0x8080808080808080ull;
+    if (m != 0) return 8 * i + (__builtin_ctzll(m) >> 3);
+  }
+  return 16;
+}
+
+// The number of byte pairs at p (16 bytes readable) that equal its first
+// pair, counted from the first: 1 to 8.
+inline int RleSamePairsPlain(const unsigned char* p) {
+  uint64_t w[2];
+  memcpy(w, p, 16);
+  uint64_t pattern = (w[0] & 0xFFFF) * 0x0001000100010001ull;
+  for (int i = 0; i < 2; i++) {
+    uint64_t x = w[i] ^ pattern;
+    if (x != 0) return 4 * i + (__builtin_ctzll(x) >> 4);
+  }
+  return 8;
+}
+
+#if defined(__SSE2__)
+inline int RleLiterals(const unsigned char* p) {
+  __m128i v = _mm_loadu_si128((const __m128i*)p);
+  __m128i high = _mm_and_si128(v, _mm_set1_epi8((char)0xF0));
+  int m = _mm_movemask_epi8(_mm_cmpeq_epi8(high, _mm_set1_epi8((char)0x80)));
+  return __builtin_ctz((unsigned)m | 0x10000u);
+}
+
+inline int RleSamePairs(const unsigned char* p) {
+  uint16_t pair;
+  memcpy(&pair, p, 2);
+  __m128i v = _mm_loadu_si128((const __m128i*)p);
+  int m = _mm_movemask_epi8(_mm_cmpeq_epi16(v, _mm_set1_epi16((short)pair)));
+  return __builtin_ctz(~(unsigned)m) >> 1;
+}
+#else
+inline int RleLiterals(const unsigned char* p) { return RleLiteralsPlain(p); }
+inline int RleSamePairs(const unsigned char* p) { return RleSamePairsPlain(p); }
+#endif
