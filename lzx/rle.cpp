@@ -83,12 +83,52 @@ void RleUnpack(int length, unsigned char* output) {
   int in = 0;
   int out = 0;
   bool overflow = false;
-  // Each turn takes the literals before the next count byte, sixteen input
-  // bytes at most, and then that count byte's run and the runs right after
-  // it, so that there is no branch on which of the two comes first. While 16
-  // input bytes remain and 32 output bytes are free no item can fail a check:
-  // the literals are stored as 16 bytes and a run as 16 bytes, of which those
-  // past the item are overwritten by the items after it.
+  // Sixteen input bytes at a time, with the mask of their count bytes: the
+  // pairs and the literals between them are found from the mask alone, so
+  // the next pair's place does not wait on a compare of the bytes after this
+  // one. Literals are stored as 16 bytes and runs as 16 bytes, of which those
+  // past the item are overwritten by the items after it. While 17 input bytes
+  // remain (a pair may start at the 16th) and 145 output bytes are free (at
+  // most one literal and eight runs of 16, and one 16-byte store past them)
+  // no item can fail a check.
+  while (in + 17 <= length && out + 145 <= RleBlockSize) {
+    const unsigned char* at = RleBuf + in;
+    unsigned m = RleCountMask(at);
+    if (m == 0) {
+      memcpy(output + out, at, 16);
+      out += 16;
+      in += 16;
+      continue;
+    }
+    // Eight equal runs of sixteen (blank rows) go as eight stores.
+    if (at[0] == CountLast && RleSamePairs(at) == 8) {
+      uint64_t fill = at[1] * 0x0101010101010101ull;
+      for (int j = 0; j < 128; j += 16) Fill16(output + out + j, fill);
+      out += 128;
+      in += 16;
+      continue;
+    }
+    int q = 0;  // the first byte not taken yet
+    do {
+      int p = __builtin_ctz(m);
+      memcpy(output + out, at + q, 16);  // the literals q..p-1
+      out += p - q;
+      Fill16(output + out, at[p + 1] * 0x0101010101010101ull);
+      out += at[p] - CountFirst + 1;
+      q = p + 2;
+      m &= ~0u << q;  // also drops a value byte that looks like a count byte
+    } while (m != 0);
+    // The literals after the last pair; q is 17 when that pair ended on the
+    // 17th byte.
+    memcpy(output + out, at + q, 16);
+    out += q < 16 ? 16 - q : 0;
+    in += q > 16 ? q : 16;
+  }
+  // Closer to either end, each turn takes the literals before the next count
+  // byte, sixteen input bytes at most, and then that count byte's run and the
+  // runs right after it, so that there is no branch on which of the two comes
+  // first. While 16 input bytes remain and 32 output bytes are free no item
+  // can fail a check.
   while (in + 16 <= length && out + 32 <= RleBlockSize) {
     int k = RleLiterals(RleBuf + in);
     memcpy(output + out, RleBuf + in, 16);

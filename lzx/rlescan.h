@@ -38,7 +38,29 @@ inline int RleSamePairsPlain(const unsigned char* p) {
   return 8;
 }
 
+// Bit i set where p[i] (16 bytes readable) is a count byte.
+inline unsigned RleCountMaskPlain(const unsigned char* p) {
+  uint64_t w[2];
+  memcpy(w, p, 16);
+  unsigned m = 0;
+  for (int i = 0; i < 2; i++) {
+    // A zero byte of t is a count byte; bit 7 of each byte of z is set
+    // exactly where t has a zero byte, and the multiplication gathers those
+    // eight bits into the top byte.
+    uint64_t t = (w[i] & 0xF0F0F0F0F0F0F0F0ull) ^ 0x8080808080808080ull;
+    uint64_t z = ~(((t & 0x7F7F7F7F7F7F7F7Full) + 0x7F7F7F7F7F7F7F7Full) | t | 0x7F7F7F7F7F7F7F7Full);
+    m |= (unsigned)(((z >> 7) * 0x0102040810204080ull) >> 56) << (8 * i);
+  }
+  return m;
+}
+
 #if defined(__SSE2__)
+inline unsigned RleCountMask(const unsigned char* p) {
+  __m128i v = _mm_loadu_si128((const __m128i*)p);
+  __m128i high = _mm_and_si128(v, _mm_set1_epi8((char)0xF0));
+  return (unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(high, _mm_set1_epi8((char)0x80)));
+}
+
 inline int RleLiterals(const unsigned char* p) {
   __m128i v = _mm_loadu_si128((const __m128i*)p);
   __m128i high = _mm_and_si128(v, _mm_set1_epi8((char)0xF0));
@@ -54,6 +76,7 @@ inline int RleSamePairs(const unsigned char* p) {
   return __builtin_ctz(~(unsigned)m) >> 1;
 }
 #else
+inline unsigned RleCountMask(const unsigned char* p) { return RleCountMaskPlain(p); }
 inline int RleLiterals(const unsigned char* p) { return RleLiteralsPlain(p); }
 inline int RleSamePairs(const unsigned char* p) { return RleSamePairsPlain(p); }
 #endif

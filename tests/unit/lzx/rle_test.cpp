@@ -119,7 +119,7 @@ TEST(RleUnpack, ExactlyTheBlockSizeIsCopied) {
 
 // The scans against a byte-by-byte count, in both forms: count bytes and
 // pair changes at every position, and windows of random bytes near them.
-TEST(RleScan, BothFormsFindTheFirstCountByteAndTheEqualPairs) {
+TEST(RleScan, BothFormsFindTheCountBytesAndTheEqualPairs) {
   TestRandom random(7);
   unsigned char p[16];
   for (int round = 0; round < 20000; round++) {
@@ -135,6 +135,10 @@ TEST(RleScan, BothFormsFindTheFirstCountByteAndTheEqualPairs) {
     if (kind == 2) p[random.Below(16)] ^= (unsigned char)(1 << random.Below(8));
     int literals = 0;
     while (literals < 16 && !(p[literals] >= 0x80 && p[literals] <= 0x8F)) literals++;
+    unsigned mask = 0;
+    for (int i = 0; i < 16; i++) mask |= (unsigned)(p[i] >= 0x80 && p[i] <= 0x8F) << i;
+    ASSERT_EQ(RleCountMaskPlain(p), mask) << round;
+    ASSERT_EQ(RleCountMask(p), mask) << round;
     int pairs = 1;
     while (pairs < 8 && p[2 * pairs] == p[0] && p[2 * pairs + 1] == p[1]) pairs++;
     ASSERT_EQ(RleLiteralsPlain(p), literals) << round;
@@ -160,6 +164,25 @@ TEST(RleUnpack, ChainsOfRunsOfSixteen) {
       ExpectRoundTrip();
     }
   }
+}
+
+// Eight runs after one literal in sixteen input bytes give 129 bytes, the
+// most one window can: taken where the output has just room for them and the
+// literals after them, nothing is written past its end.
+TEST(RleUnpack, TheFullestWindowAtTheEnd) {
+  int n = 0;
+  for (int i = 0; i < RleBlockSize - 144; i++) RleBuf[n++] = 'a';
+  RleBuf[n++] = 'x';
+  for (int i = 0; i < 8; i++) RleBuf[n++] = 0x8F, RleBuf[n++] = 'y';
+  for (int i = 0; i < 15; i++) RleBuf[n++] = 'z';
+  memset(output, 0x11, sizeof output);
+  RleUnpack(n, output);
+  EXPECT_EQ(output[RleBlockSize - 145], 'a');
+  EXPECT_EQ(output[RleBlockSize - 144], 'x');
+  EXPECT_EQ(output[RleBlockSize - 16], 'y');
+  EXPECT_EQ(output[RleBlockSize - 15], 'z');
+  EXPECT_EQ(output[RleBlockSize - 1], 'z');
+  EXPECT_EQ(output[RleBlockSize], 0x11);
 }
 
 TEST(RleUnpackDeathTest, DamagedLengthsAndCounts) {
