@@ -80,7 +80,6 @@ void Body(const uint8_t* data, size_t size) {
   LoadBits(data, size);
   BitPos = 0;  // as the unpackers start a block
   RecvLens(MainTable, symbols);
-  LenToVal(MainTable);
   TableBuild(MainTable);
   if (BitPos < 0 || BitPos > (int)sizeof BitBuf * 8) __builtin_trap();
 #else

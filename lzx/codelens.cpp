@@ -11,30 +11,22 @@ enum { ShortRunMin = 3, ShortRunMax = 18, LongRunMin = 20, LongRunMax = 83, LenL
 unsigned char lenList[LenListSize];
 
 // LenCode's codes of up to 7 bits by lookup: symbol | length << 5, or
-// LenLookupNone where the linear UnCode decides. Valid only when no two codes
-// share an entry and no longer code begins with a shorter one, so that
+// LenLookupNone where the linear UnCode decides. LenToVal lets only prefix
+// codes through, so the lookup grows as TableBuild's first level does, and
 // UnCode's first match is the only match.
 enum { LenLookupBits = 7, LenLookupSize = 1 << LenLookupBits, LenLookupNone = 0xFF };
 unsigned char lenLookup[LenLookupSize];
 
-bool LenLookupFill(void) {
-  for (int s = 0; s < LenSymbols; s++) {
-    int l = LenCode.len[s];
-    if (l == 0 || l > LenLookupBits) continue;
-    for (uint32_t i = LenCode.val[s]; i < LenLookupSize; i += 1u << l) {
-      if (lenLookup[i] != LenLookupNone) return false;
-      lenLookup[i] = (unsigned char)(s | l << 5);
+void LenLookupBuild(void) {
+  lenLookup[0] = LenLookupNone;
+  for (int l = 1; l <= LenLookupBits; l++) {
+    int half = 1 << (l - 1);
+    memcpy(lenLookup + half, lenLookup, (size_t)half);
+    for (int k = LenCode.lenStart[l]; k < LenCode.lenStart[l + 1]; k++) {
+      int s = LenCode.byLen[k];
+      lenLookup[LenCode.val[s]] = (unsigned char)(s | l << 5);
     }
   }
-  for (int s = 0; s < LenSymbols; s++)
-    if (LenCode.len[s] > LenLookupBits && lenLookup[LenCode.val[s] & (LenLookupSize - 1)] != LenLookupNone)
-      return false;
-  return true;
-}
-
-void LenLookupBuild(void) {
-  memset(lenLookup, LenLookupNone, sizeof lenLookup);
-  if (!LenLookupFill()) memset(lenLookup, LenLookupNone, sizeof lenLookup);
 }
 
 void CountLenSymbol(unsigned char* out, int* at, int symbol) {
@@ -117,6 +109,11 @@ void RecvLens(HufTable& table, int n) {
   // UnCode looks at no more than the 14 of the longest code.
   BitReader r;
   BitReaderStart(&r, BitPos);
+  // The coded symbols and the codes of each length, for LenToValCounted.
+  uint16_t listed[HufMaxSymbols];
+  int coded = 0;
+  int cnt[HufMaxLen + 1] = {0};
+  unsigned char* lens = table.len;
   int i = 0;
   while (i < n) {
     if (r.left < 20) BitReaderRefill(&r);
@@ -129,7 +126,11 @@ void RecvLens(HufTable& table, int n) {
     }
     BitReaderSkip(&r, l);
     if (sym <= HufMaxLen) {
-      table.len[i++] = (uint8_t)sym;
+      lens[i] = (uint8_t)sym;
+      listed[coded] = (uint16_t)i;
+      coded += sym != 0;
+      cnt[sym]++;
+      i++;
       continue;
     }
     int k;
@@ -144,8 +145,9 @@ void RecvLens(HufTable& table, int n) {
     }
     // The packer counts runs only up to the table's end.
     if (k > n - i) FatalMessage("RecvLens: zero run past the end");
-    memset(table.len + i, 0, (size_t)k);
+    memset(lens + i, 0, (size_t)k);
     i += k;
   }
   BitPos = BitReaderPos(&r);
+  LenToValCounted(table, listed, coded, cnt);
 }

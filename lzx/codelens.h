@@ -18,4 +18,6 @@ int PackLens(const unsigned char* lens, int n, unsigned char* out);
 void SendLenLens(const unsigned char* lens, int n);
 void SendLens(HufTable& table);
 void RecvLenLens(unsigned char* lens, int n);
+// Reads the section into table.len[0..n-1] and makes the codes from them,
+// as LenToVal does.
 void RecvLens(HufTable& table, int n);

@@ -41,7 +41,6 @@ int HufUnpack(int bits) {
   if (bits < 0 || bits > BitBlockMaxBits) FatalMessage("HufUnpack: bad bit count");
   BitPos = 0;
   RecvLens(MainTable, ByteSymbols);
-  LenToVal(MainTable);
   TableBuild(MainTable);
   int out = 0;
   // The fast loop takes only symbols that start 64 bits or more before the

@@ -117,17 +117,39 @@ constexpr std::array<RefCode, 256> MakeRefCodes(void) {
   return t;
 }
 
-constexpr std::array<uint8_t, 256> MakeByteReversal(void) {
-  std::array<uint8_t, 256> t{};
-  for (int i = 0; i < 256; i++) {
+// The 12-bit values with their bits reversed: a code of up to 24 bits is
+// reversed in two halves.
+enum { RevBits = 12 };
+constexpr std::array<uint16_t, 1 << RevBits> MakeReversal(void) {
+  std::array<uint16_t, 1 << RevBits> t{};
+  for (int i = 0; i < 1 << RevBits; i++) {
     int r = 0;
-    for (int b = 0; b < 8; b++) r |= ((i >> b) & 1) << (7 - b);
-    t[i] = (uint8_t)r;
+    for (int b = 0; b < RevBits; b++) r |= ((i >> b) & 1) << (RevBits - 1 - b);
+    t[i] = (uint16_t)r;
   }
   return t;
 }
 
-constexpr std::array<uint8_t, 256> ByteReversal = MakeByteReversal();
+constexpr std::array<uint16_t, 1 << RevBits> Reversal = MakeReversal();
+
+// A symbol's first-level entry without its code length, which adds
+// EntryPerLen times the length (see DecodeEntryFor).
+enum : uint32_t { EntryPerLen = 1u | 1u << 24 };
+constexpr std::array<uint32_t, HufMaxSymbols> MakeEntryBase(void) {
+  std::array<RefCode, 256> refs = MakeRefCodes();
+  std::array<uint32_t, HufMaxSymbols> t{};
+  for (int s = 0; s < HufMaxSymbols; s++) {
+    if (s < RefSymbolFirst) {
+      t[s] = (uint32_t)s << 8 | 1u << 29;
+    } else {
+      const RefCode& r = refs[(s - RefSymbolFirst) & 255];
+      t[s] = (uint32_t)(r.lenBits + r.distBits) | (uint32_t)((s - RefSymbolFirst) & 255) << 8 | DecodeEntryRef;
+    }
+  }
+  return t;
+}
+
+constexpr std::array<uint32_t, HufMaxSymbols> EntryBase = MakeEntryBase();
 
 }  // namespace
 
@@ -153,41 +175,52 @@ void LenToVal(HufTable& table) {
   if (longest > HufMaxLen) FatalMessage("LenToVal: overcounted");
   int cnt[HufMaxLen + 1] = {0};
   for (int k = 0; k < coded; k++) cnt[table.len[listed[k]]]++;
+  LenToValCounted(table, listed, coded, cnt);
+}
+
+void LenToValCounted(HufTable& table, const uint16_t* listed, int coded, const int* cnt) {
+  int longest = HufMaxLen;
+  while (longest > 0 && cnt[longest] == 0) longest--;
   // The first code of each length. The first length whose codes do not fit
   // is one that has codes (the space left only shrinks by their use), so
-  // the test per length is the test per code.
-  int next[HufMaxLen + 1] = {0};
-  for (int l = 1; l <= HufMaxLen; l++) {
+  // the test per length is the test per code; past the longest nothing
+  // changes.
+  int next[HufMaxLen + 2];
+  next[1] = 0;
+  for (int l = 1; l <= longest; l++) {
     if (next[l] + cnt[l] > 1 << l) FatalMessage("LenToVal: overcounted");
-    if (l < HufMaxLen) next[l + 1] = (next[l] + cnt[l]) * 2;
+    next[l + 1] = (next[l] + cnt[l]) * 2;
   }
   // After the walk, the first free code of the longest length is the Kraft
   // sum in units of 2^-longest.
   bool complete = longest > 0 && next[longest] + cnt[longest] == 1 << longest;
   if (!complete && !(coded == 1 && longest == 1)) FatalMessage("LenToVal: undercounted");
-  // The symbols in code order: a code's place among those of its length is
-  // its distance from the first code of that length.
-  int shift[HufMaxLen + 1];
+  // The symbols in code order, then the codes of each length one after the
+  // other; up to 12 bits a code is reversed with one lookup.
+  int place[HufMaxLen + 1];
   int at = 0;
-  for (int l = 1; l <= HufMaxLen; l++) {
+  for (int l = 1; l <= longest; l++) {
     table.lenStart[l] = at;
-    shift[l] = at - next[l];
+    place[l] = at;
     at += cnt[l];
   }
-  table.lenStart[HufMaxLen + 1] = at;
+  for (int l = longest + 1; l <= HufMaxLen + 1; l++) table.lenStart[l] = at;
   for (int k = 0; k < coded; k++) {
     int s = listed[k];
-    int l = table.len[s];
-    table.byLen[next[l]++ + shift[l]] = (uint16_t)s;
+    table.byLen[place[table.len[s]]++] = (uint16_t)s;
   }
-  // The codes of one length follow each other in code order.
   memset(table.val, 0, (size_t)table.count * sizeof table.val[0]);
-  for (int l = 1; l <= HufMaxLen; l++) {
-    for (int k = table.lenStart[l]; k < table.lenStart[l + 1]; k++) {
-      uint32_t code = (uint32_t)(k - shift[l]);
-      uint32_t rev = (uint32_t)ByteReversal[code & 0xFF] << 16 | (uint32_t)ByteReversal[(code >> 8) & 0xFF] << 8 |
-                     ByteReversal[(code >> 16) & 0xFF];
-      table.val[table.byLen[k]] = rev >> (HufMaxLen - l);  // the l-bit code with its bits reversed
+  for (int l = 1; l <= longest; l++) {
+    uint32_t code = (uint32_t)next[l];
+    const uint16_t* sym = table.byLen + table.lenStart[l];
+    const uint16_t* end = table.byLen + table.lenStart[l + 1];
+    if (l <= RevBits) {
+      for (; sym < end; sym++) table.val[*sym] = (uint32_t)Reversal[code++] >> (RevBits - l);
+    } else {
+      for (; sym < end; sym++, code++) {
+        uint32_t rev = (uint32_t)Reversal[code & ((1u << RevBits) - 1)] << RevBits | Reversal[code >> RevBits];
+        table.val[*sym] = rev >> (HufMaxLen - l);  // the l-bit code with its bits reversed
+      }
     }
   }
 }
@@ -202,50 +235,38 @@ uint16_t longPrefixes[DecodeSize];
 int longPrefixCount;
 
 // The sub-tables of the codes longer than 10 bits, one per first-level entry
-// that they pass through, each as wide as its longest code. Two codes that
-// cover one entry (the lengths are no prefix code) or a lack of room leave
-// that entry to the linear search.
+// that they pass through, each as wide as its longest code; where the room
+// runs out, the entry is left to the linear search. In code order the codes
+// that share their first 10 bits follow each other, the longest last, and as
+// LenToVal lets only complete codes through (the one code of one bit has no
+// long codes), they cover their sub-table exactly.
 void TableBuildLong(const HufTable& table, const uint16_t* longSymbols, int longCount) {
   for (int k = 0; k < longPrefixCount; k++) DecodeLongIndex[longPrefixes[k]] = 0;
-  int count = 0;  // first-level entries with long codes, in order of appearance
-  for (int j = 0; j < longCount; j++) {
-    int s = longSymbols[j];
-    int l = table.len[s];
-    uint32_t p = table.val[s] & (DecodeSize - 1);
-    if (DecodeEntry[p] != DecodeEntryLong) continue;  // a shorter code is found first
-    if (DecodeLongIndex[p] == 0) longPrefixes[count++] = (uint16_t)p;
-    if ((uint32_t)(l - DecodeBits) > DecodeLongIndex[p]) DecodeLongIndex[p] = (uint32_t)(l - DecodeBits);
-  }
-  longPrefixCount = count;
+  int count = 0;
   uint32_t used = 0;
-  for (int k = 0; k < count; k++) {
-    int p = longPrefixes[k];
-    uint32_t width = DecodeLongIndex[p];
+  int j = 0;
+  while (j < longCount) {
+    uint32_t p = table.val[longSymbols[j]] & (DecodeSize - 1);
+    int end = j + 1;
+    while (end < longCount && (table.val[longSymbols[end]] & (DecodeSize - 1)) == p) end++;
+    uint32_t width = (uint32_t)(table.len[longSymbols[end - 1]] - DecodeBits);
     uint32_t size = 1u << width;
+    longPrefixes[count++] = (uint16_t)p;
     if (used + size > DecodeLongTableSize) {
       DecodeLongIndex[p] = LinearWidth;
+      j = end;
       continue;
     }
-    for (uint32_t i = 0; i < size; i++) DecodeLongTable[used + i] = DecodeLongNone;
     DecodeLongIndex[p] = used << 5 | width;
+    uint16_t* sub = DecodeLongTable + used;
+    for (; j < end; j++) {
+      int s = longSymbols[j];
+      uint32_t step = 1u << (table.len[s] - DecodeBits);
+      for (uint32_t i = table.val[s] >> DecodeBits; i < size; i += step) sub[i] = (uint16_t)s;
+    }
     used += size;
   }
-  for (int j = 0; j < longCount; j++) {
-    int s = longSymbols[j];
-    int l = table.len[s];
-    uint32_t p = table.val[s] & (DecodeSize - 1);
-    uint32_t info = DecodeLongIndex[p];
-    uint32_t width = info & 31;
-    if (DecodeEntry[p] != DecodeEntryLong || width == LinearWidth) continue;
-    uint16_t* sub = DecodeLongTable + (info >> 5);
-    for (uint32_t i = table.val[s] >> DecodeBits; i < (1u << width); i += 1u << (l - DecodeBits)) {
-      if (sub[i] != DecodeLongNone) {
-        DecodeLongIndex[p] = LinearWidth;
-        break;
-      }
-      sub[i] = (uint16_t)s;
-    }
-  }
+  longPrefixCount = count;
 }
 
 }  // namespace
@@ -273,16 +294,23 @@ void TableBuild(const HufTable& table) {
     int half = 1 << (l - 1);
     memcpy(DecodeEntry + half, DecodeEntry, (size_t)half * sizeof DecodeEntry[0]);
     litStart[l] = lits;
-    bool halves = l <= DecodeBits - shortest;
-    for (int k = table.lenStart[l]; k < table.lenStart[l + 1]; k++) {
-      int s = table.byLen[k];
-      uint32_t e = DecodeEntryFor(s, l);
-      DecodeEntry[table.val[s]] = e;
-      if (halves && s < RefSymbolFirst) {
-        litIndex[lits] = table.val[s];
-        litEntry[lits] = e;
-        litAdd[lits] = (uint32_t)l + (1u << 29) + ((uint32_t)s << 16);
-        lits++;
+    uint32_t forLen = (uint32_t)l * EntryPerLen;
+    if (l <= DecodeBits - shortest) {
+      for (int k = table.lenStart[l]; k < table.lenStart[l + 1]; k++) {
+        int s = table.byLen[k];
+        uint32_t e = EntryBase[s] + forLen;
+        DecodeEntry[table.val[s]] = e;
+        if (s < RefSymbolFirst) {
+          litIndex[lits] = table.val[s];
+          litEntry[lits] = e;
+          litAdd[lits] = (uint32_t)l + (1u << 29) + ((uint32_t)s << 16);
+          lits++;
+        }
+      }
+    } else {
+      for (int k = table.lenStart[l]; k < table.lenStart[l + 1]; k++) {
+        int s = table.byLen[k];
+        DecodeEntry[table.val[s]] = EntryBase[s] + forLen;
       }
     }
     // The halves of these pairs are shorter than l, so both lists are done.

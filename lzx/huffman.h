@@ -39,6 +39,11 @@ void FreqToLen(HufTable& table);
 int TreeBuild(HufTable& table);
 void TreeToLen(HufTable& table, int node, int depth);
 void LenToVal(HufTable& table);
+// LenToVal where the reader of the lengths has listed the symbols with a
+// code (coded of them, in increasing order) and counted the codes of each
+// length (cnt[1..HufMaxLen]; cnt[0] is not read). The same codes, the same
+// fatal texts.
+void LenToValCounted(HufTable& table, const uint16_t* listed, int coded, const int* cnt);
 void TableBuild(const HufTable& table);  // after LenToVal
 int DecodeLong(const HufTable& table, uint32_t bits);
 int UnCode(const HufTable& table, uint32_t bits);
@@ -73,12 +78,13 @@ extern const std::array<RefCode, 256> RefCodes;  // by symbol - 256
 // Second level for the codes longer than 10 bits, filled by TableBuild: for a
 // DecodeEntry of DecodeEntryLong, DecodeLongIndex holds the offset of a
 // sub-table in DecodeLongTable (above bit 5) and the number of further stream
-// bits that index it (bits 0..4). Everything the sub-tables do not settle (no
-// code there, a code set that is no prefix code, no room left) goes to the
+// bits that index it (bits 0..4). The codes cover their sub-tables exactly
+// (LenToVal lets only complete codes through); an entry without room for its
+// sub-table (width 31) and a sub-table entry of DecodeLongNone go to the
 // linear DecodeLong, so the symbol, or the fatal text, is always DecodeLong's.
 enum {
   DecodeLongTableSize = 1 << 14,
-  DecodeLongNone = 0xFFFF,  // sub-table entry that no code covers
+  DecodeLongNone = 0xFFFF,  // a sub-table entry of no code: TableBuild writes none
   DecodeLongMaxWidth = HufMaxLen - DecodeBits,
 };
 extern uint32_t DecodeLongIndex[DecodeSize];

@@ -179,7 +179,6 @@ int LzxUnpack(int bits) {
   if (bits < 0 || bits > BitBlockMaxBits) FatalMessage("LzxUnpack: bad bit count");
   BitPos = 0;
   RecvLens(MainTable, LzSymbols);
-  LenToVal(MainTable);
   TableBuild(MainTable);
   if (!refStepsFilled) FillRefSteps();
   ptrdiff_t out = 0;  // as wide as a pointer: the stores need no widening of it

@@ -72,7 +72,7 @@ TEST(SendLens, EqualLengthsCostOneBitEach) {
   for (int i = 0; i < 256; i++) ASSERT_EQ((BitBuf[(81 + i) / 8] >> ((81 + i) % 8)) & 1, 0) << i;
 }
 
-TEST(SendLens, SectionsComeBackUnchanged) {
+TEST(SendLens, SectionsComeBackUnchangedWithTheirCodes) {
   TestRandom rnd(3);
   for (int round = 0; round < 200; round++) {
     // Lengths of a real code: frequencies with many zeros and long gaps.
@@ -85,6 +85,9 @@ TEST(SendLens, SectionsComeBackUnchanged) {
     }
     FreqToLen(MainTable);
     std::vector<unsigned char> want(MainTable.len, MainTable.len + n);
+    static HufTable coded;
+    coded = MainTable;
+    LenToVal(coded);
     BitPos = 0;
     SendLens(MainTable);
     int end = BitPos;
@@ -95,6 +98,13 @@ TEST(SendLens, SectionsComeBackUnchanged) {
     ASSERT_EQ(MainTable.count, n);
     ASSERT_EQ(std::vector<unsigned char>(MainTable.len, MainTable.len + n), want) << round;
     EXPECT_EQ(MainTable.len[n], 0xEE);  // nothing beyond the table is touched
+    // With the codes LenToVal makes from the lengths.
+    ASSERT_EQ(std::vector<uint32_t>(MainTable.val, MainTable.val + n), std::vector<uint32_t>(coded.val, coded.val + n));
+    int all = coded.lenStart[HufMaxLen + 1];
+    ASSERT_EQ(std::vector<int>(MainTable.lenStart + 1, MainTable.lenStart + HufMaxLen + 2),
+              std::vector<int>(coded.lenStart + 1, coded.lenStart + HufMaxLen + 2));
+    ASSERT_EQ(std::vector<uint16_t>(MainTable.byLen, MainTable.byLen + all),
+              std::vector<uint16_t>(coded.byLen, coded.byLen + all));
   }
 }
 

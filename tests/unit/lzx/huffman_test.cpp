@@ -190,6 +190,37 @@ void LoadLengths(HufTable& t, const std::vector<int>& lens) {
   for (size_t s = 0; s < lens.size(); s++) t.len[s] = (uint8_t)lens[s];
 }
 
+// Two first-level entries under which the codes go down to 24 bits: the
+// first sub-table takes all the room, the second entry goes to the linear
+// search. Every code still decodes, and nothing of it stays for the next table.
+TEST(Huffman, LongCodesDecodeAlsoWhereTheSubTablesRunOutOfRoom) {
+  std::vector<int> lens;
+  for (int l = 1; l <= 9; l++) lens.push_back(l);
+  for (int chain = 0; chain < 2; chain++) {
+    for (int l = 11; l <= 23; l++) lens.push_back(l);
+    lens.push_back(24);
+    lens.push_back(24);
+  }
+  LoadLengths(MainTable, lens);
+  LenToVal(MainTable);
+  TableBuild(MainTable);
+  int linear = 0;
+  for (uint32_t i = 0; i < DecodeSize; i++)
+    linear += DecodeEntry[i] == DecodeEntryLong && (DecodeLongIndex[i] & 31) == 31;
+  EXPECT_EQ(linear, 1);
+  for (int s = 0; s < MainTable.count; s++) {
+    BitPos = 0;
+    PutBits(MainTable.len[s], MainTable.val[s]);
+    PutBits(24, 0x5A5A5A);
+    BitPos = 0;
+    ASSERT_EQ(DecodeSymbol(), s);
+    ASSERT_EQ(BitPos, MainTable.len[s]);
+  }
+  BuildFromFrequencies(MainTable, {1, 2, 3});
+  TableBuild(MainTable);
+  for (uint32_t i = 0; i < DecodeSize; i++) ASSERT_EQ(DecodeLongIndex[i], 0u) << i;
+}
+
 TEST(HuffmanDeathTest, FatalTexts) {
   EXPECT_EXIT(FresInit(MainTable, 513), testing::ExitedWithCode(2), "FresInit: too many symbols");
   EXPECT_EXIT(
