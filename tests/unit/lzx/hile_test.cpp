@@ -214,14 +214,19 @@ TEST_F(HileDeathTest, IndexWindowsAcrossTheWholeFile) {
   EXPECT_EXIT(ReadStream("d.lzx"), testing::ExitedWithCode(2), "Hfill: block 68 does not end at the next");
 }
 
+// Bytes that no stage compresses, the same for a seed on every platform.
+Bytes Noise(size_t n, uint32_t seed) {
+  Bytes b(n);
+  for (unsigned char& c : b) c = (unsigned char)((seed = seed * 1103515245u + 12345) >> 24);
+  return b;
+}
+
 // The reader takes the file HileAheadSize bytes at a time: blocks that
 // straddle a piece's end, seeks back into the piece held and beyond it read
 // the same bytes in every mode; a last block that claims more bytes than the
 // file has fails as the short read of those bytes that it is.
 TEST_F(HileDeathTest, ReadAheadAcrossPiecesAndPastTheEnd) {
-  Bytes noise(12 * 16384 + 10);
-  uint32_t r = 21;
-  for (unsigned char& b : noise) b = (unsigned char)((r = r * 1103515245u + 12345) >> 24);
+  Bytes noise = Noise(12 * 16384 + 10, 21);
   for (const char* mode : {"wb", "wbh", "wbs"}) {
     Bytes data = mode[2] == 's' ? SorData(40 * 16384 + 200, 4) : noise;
     Bytes file = WriteStream("r.lzx", mode, data);
@@ -256,9 +261,7 @@ TEST_F(HileDeathTest, ReadAheadAcrossPiecesAndPastTheEnd) {
 // Block ends on and next to the first piece's end: four blocks, the last of
 // them noise of a length that moves its end across it byte by byte.
 TEST_F(Hile, BlockEndsAtTheReadAheadEdge) {
-  Bytes data(4 * 16384);
-  uint32_t r = 5;
-  for (unsigned char& b : data) b = (unsigned char)((r = r * 1103515245u + 12345) >> 24);
+  Bytes data = Noise(4 * 16384, 5);
   const int32_t edge = HileHeaderSize + HileAheadSize;
   int near = 0;
   for (int noise = 16384; noise > 15000 && near < 12; noise--) {
