@@ -16,7 +16,7 @@ namespace {
 
 const int32_t Magic = 0x31585A4C;  // "LZX1"
 
-unsigned char SorTable[SorTableSize];  // row table of the block being coded
+LZX_PER_THREAD unsigned char SorTable[SorTableSize];  // row table of the block being coded
 
 // Every record from Hopen to Hclose. Each open HILE holds at least one file,
 // so the open-file table's limit bounds them too.

@@ -9,16 +9,16 @@
 #include "lzx/huffman.h"
 #include "lzx/rle.h"
 
-uint32_t ItemBuf[ItemMax];
-int ItemCount;
+LZX_PER_THREAD uint32_t ItemBuf[ItemMax];
+LZX_PER_THREAD int ItemCount;
 
 namespace {
 
 enum { HashSize = 1024, RefBase = 256 };
 
 // Positions fit in 16 bits: a block has at most 16,384 bytes.
-int16_t hashHead[HashSize];
-int16_t hashChain[RleBlockSize];
+LZX_PER_THREAD int16_t hashHead[HashSize];
+LZX_PER_THREAD int16_t hashChain[RleBlockSize];
 
 inline uint32_t LoadWord(const unsigned char* p) {
   uint32_t w;
@@ -65,8 +65,8 @@ struct RefStep {
   uint16_t distBase;
   uint32_t lenBits;
 };
-RefStep refSteps[256];
-bool refStepsFilled;
+LZX_PER_THREAD RefStep refSteps[256];
+LZX_PER_THREAD bool refStepsFilled;
 
 void FillRefSteps(void) {
   for (int r = 0; r < 256; r++) {
