@@ -4,6 +4,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "base/perthread.h"
+
 namespace {
 
 char FatalText[FatalTextSize];
@@ -18,15 +20,18 @@ int StderrPresenter(const char* text) {
 FatalPresenter Presenter = StderrPresenter;
 FatalCloseHook CloseHook = nullptr;
 FatalTerminator Terminator = nullptr;
+LZX_PER_THREAD FatalTrap ThreadTrap = nullptr;
 
 }  // namespace
 
 void FatalSetPresenter(FatalPresenter presenter) { Presenter = presenter ? presenter : StderrPresenter; }
 void FatalSetCloseHook(FatalCloseHook hook) { CloseHook = hook; }
 void FatalSetTerminator(FatalTerminator terminator) { Terminator = terminator; }
+void FatalSetThreadTrap(FatalTrap trap) { ThreadTrap = trap; }
 const char* FatalLastText(void) { return FatalText; }
 
 void FatalMessageV(const char* format, va_list args) {
+  if (ThreadTrap) ThreadTrap();
   // vsnprintf cuts a longer text at FatalTextSize - 1 characters and always
   // terminates it.
   int n = vsnprintf(FatalText, sizeof FatalText, format, args);

@@ -40,5 +40,12 @@ void FatalSetCloseHook(FatalCloseHook hook);
 typedef void (*FatalTerminator)(int exitCode);
 void FatalSetTerminator(FatalTerminator terminator);
 
+// A thread that codes blocks for another may take its own fatal errors back:
+// with a trap set on the calling thread, FatalMessage calls it before
+// anything is formatted, shown or closed. The trap must not return (it jumps
+// back into the thread's work loop); null removes it.
+typedef void (*FatalTrap)(void);
+void FatalSetThreadTrap(FatalTrap trap);
+
 // The text of the last fatal message (empty before the first).
 const char* FatalLastText(void);

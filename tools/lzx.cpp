@@ -11,6 +11,8 @@
 #include "lzx/archive.h"
 #include "lzx/crc32.h"
 #include "lzx/hile.h"
+#include "tools/parfile.h"
+#include "tools/pool.h"
 
 namespace {
 
@@ -32,7 +34,9 @@ const char Usage[] =
     "      compress one file into an LZX1 file (default mode wb)\n"
     "  lzx decompress IN OUT\n"
     "      expand an LZX1 file\n"
-    "  lzx --help\n";
+    "  lzx --help\n"
+    "compress and decompress take -T N: code N blocks at once on N threads\n"
+    "(default: one per core; the bytes are the same for every N)\n";
 
 enum { CopySize = 65536 };
 unsigned char CopyBuf[CopySize];
@@ -118,6 +122,15 @@ int ParseDigest(const char* text, uint32_t* digest) {
   return n > 0;
 }
 
+// N: a decimal thread count of 1 to PoolMaxThreads.
+int ParseThreads(const char* text, int* threads) {
+  int v = 0, n = 0;
+  for (; text[n] >= '0' && text[n] <= '9' && n < 3; n++) v = v * 10 + (text[n] - '0');
+  if (n == 0 || text[n] != 0 || v < 1 || v > PoolMaxThreads) return 0;
+  *threads = v;
+  return 1;
+}
+
 int Test(const char* archive, const char* expected) {
   if (expected) {
     uint32_t want = 0;
@@ -130,26 +143,34 @@ int Test(const char* archive, const char* expected) {
   return 0;
 }
 
-int Compress(const char* in, const char* out, const char* mode) {
+int Compress(const char* in, const char* out, const char* mode, int threads) {
   FileRec source;
   FileInit(&source, 1, in);
   FileOpenRead(&source);
   HILE* h = Hopen(out, mode);
   long long total = 0;
-  for (int n; (n = FileRead(&source, CopySize, CopyBuf)) > 0; total += n) Hwrite(CopyBuf, n, h);
+  if (threads > 1) {
+    total = ParallelCompress(&source, h, threads);
+  } else {
+    for (int n; (n = FileRead(&source, CopySize, CopyBuf)) > 0; total += n) Hwrite(CopyBuf, n, h);
+  }
   FileClose(&source);
   int size = Hclose(h);
   printf("%lld bytes into %d\n", total, size);
   return 0;
 }
 
-int Decompress(const char* in, const char* out) {
+int Decompress(const char* in, const char* out, int threads) {
   HILE* h = Hopen(in, "rb");
   FileRec target;
   FileInit(&target, 1, out);
   FileCreate(&target);
   long long total = 0;
-  for (int n; (n = Hread(CopyBuf, CopySize, h)) > 0; total += n) FileWrite(&target, n, CopyBuf);
+  if (threads > 1) {
+    total = ParallelDecompress(h, &target, threads);
+  } else {
+    for (int n; (n = Hread(CopyBuf, CopySize, h)) > 0; total += n) FileWrite(&target, n, CopyBuf);
+  }
   FileClose(&target);
   Hclose(h);
   printf("%lld bytes\n", total);
@@ -170,9 +191,12 @@ int Run(int argc, char** argv) {
   const char* mode = nullptr;
   const char* digest = nullptr;
   int rewriteEqual = 0;
+  int threads = PoolDefaultThreads();
   for (int i = 2; i < argc; i++) {
     const char* a = argv[i];
-    if (strcmp(a, "--table") == 0 && strcmp(command, "unpack") == 0) {
+    if (strcmp(a, "-T") == 0) {
+      if (++i == argc || !ParseThreads(argv[i], &threads)) return UsageError("-T needs a thread count of 1 to 64");
+    } else if (strcmp(a, "--table") == 0 && strcmp(command, "unpack") == 0) {
       if (++i == argc) return UsageError("--table needs a version file");
       table = argv[i];
     } else if (strcmp(a, "--rewrite-equal") == 0 && strcmp(command, "unpack") == 0) {
@@ -201,9 +225,9 @@ int Run(int argc, char** argv) {
     if (mode == nullptr) mode = "wb";
     if (strcmp(mode, "wb") != 0 && strcmp(mode, "wbh") != 0 && strcmp(mode, "wbs") != 0)
       return UsageError("--mode is wb, wbh or wbs");
-    return Compress(plain[0], plain[1], mode);
+    return Compress(plain[0], plain[1], mode, threads);
   }
-  if (strcmp(command, "decompress") == 0 && plainCount == 2) return Decompress(plain[0], plain[1]);
+  if (strcmp(command, "decompress") == 0 && plainCount == 2) return Decompress(plain[0], plain[1], threads);
   return UsageError(nullptr);
 }
 
