@@ -7,8 +7,17 @@
 // an initialisation wrapper.
 #pragma once
 
-#if defined(__GNUC__)
+// A build with LZX_SHARED_CODER_STATE keeps one copy for the whole process:
+// the Windows build, where the compiler emulates thread-local storage with a
+// call per access (the coders ran at a third of their speed) and the
+// updater has one thread anyway; its tool then codes on one thread.
+#if defined(LZX_SHARED_CODER_STATE)
+#define LZX_PER_THREAD
+enum { LzxPerThreadState = 0 };
+#elif defined(__GNUC__)
 #define LZX_PER_THREAD __thread
+enum { LzxPerThreadState = 1 };
 #else
 #define LZX_PER_THREAD thread_local
+enum { LzxPerThreadState = 1 };
 #endif

@@ -216,6 +216,7 @@ int Run(int argc, char** argv) {
       plain[plainCount++] = a;
     }
   }
+  threads = PoolUsable(threads);
   if (strcmp(command, "pack") == 0 && plainCount == 1) return Pack(plain[0]);
   if (strcmp(command, "unpack") == 0 && (plainCount == 1 || plainCount == 2))
     return Unpack(plain[0], plainCount == 2 ? plain[1] : ".", table, rewriteEqual);

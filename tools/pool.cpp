@@ -63,7 +63,10 @@ void Worker(void) {
 
 }  // namespace
 
+int PoolUsable(int threads) { return LzxPerThreadState ? threads : 1; }
+
 int PoolDefaultThreads(void) {
+  if (!LzxPerThreadState) return 1;
   unsigned n = std::thread::hardware_concurrency();
   if (n < 1) n = 1;
   return n > PoolMaxThreads ? PoolMaxThreads : (int)n;

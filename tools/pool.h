@@ -16,8 +16,11 @@ enum {
 
 typedef void (*PoolWork)(int slot, void* context);
 
-// The number of cores, at least 1 and at most PoolMaxThreads.
+// The number of cores, at least 1 and at most PoolMaxThreads; 1 where the
+// coders' state is shared by all threads (LzxPerThreadState 0).
 int PoolDefaultThreads(void);
+// The thread count to use for the one asked for: 1 where the state is shared.
+int PoolUsable(int threads);
 
 // Makes sure that threads workers run (they stay for the life of the process)
 // and sets their work. Only while no slot is out with the workers.
