@@ -18,6 +18,9 @@ import struct
 import subprocess
 import sys
 import tempfile
+import xml.etree.ElementTree as ET
+
+import peres
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -488,6 +491,58 @@ def fatal_missing_temp_directory(r):
     check(r.snapshot() == before, 'installation untouched')
     check(lines[-1].endswith('"1.00"'), 'registry untouched')
     check(not os.path.exists(r.tmp), 'no temporary directory made')
+
+
+# --- What the files say of themselves --------------------------------------------------------
+
+VARIANTS = {  # file: (product, company, description) macros of updater/product_data.h
+    'DoravoUpdate.exe': ('PRODUCT_NAME', 'VEXA_COMPANY', 'DORAVO_UPDATE_DESCRIPTION'),
+    'VexaDemoSetup.exe': ('DEMO_PRODUCT_NAME', 'VEXA_COMPANY', 'DEMO_SETUP_DESCRIPTION'),
+    'MarvikUpdate.exe': ('PRODUCT_NAME', 'MARVIK_COMPANY', 'MARVIK_UPDATE_DESCRIPTION'),
+}
+SUPPORTED_OS = {'{35138b9a-5d96-4fbd-8e2d-a2440225f93a}', '{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}',
+                '{1f676c76-80e1-4239-95bb-83d0f6d0da78}', '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}'}  # 7 to 10/11
+
+
+def check_manifest(name, text):
+    root = ET.fromstring(text)
+    by_tag = {}
+    for e in root.iter():
+        by_tag.setdefault(e.tag.split('}')[-1], []).append(e)
+    check([e.get('level') for e in by_tag.get('requestedExecutionLevel', [])] == ['asInvoker'], name + ': asInvoker')
+    controls = [e for e in by_tag.get('assemblyIdentity', []) if e.get('name') == 'Microsoft.Windows.Common-Controls']
+    check(len(controls) == 1 and controls[0].get('version') == '6.0.0.0', name + ': common controls 6')
+    check({e.get('Id') for e in by_tag.get('supportedOS', [])} == SUPPORTED_OS, name + ': Windows 7 to 11')
+    check([e.text.split(',')[0].strip() for e in by_tag.get('dpiAwareness', [])] == ['PerMonitorV2'],
+          name + ': per-monitor DPI awareness v2')
+    check([e.text for e in by_tag.get('activeCodePage', [])] == ['UTF-8'], name + ': UTF-8 code page')
+
+
+@case('resources')
+def resources_read_back(r):
+    product = peres.header_macros(os.path.join(ROOT, 'updater', 'product_data.h'))
+    numbers = tuple(int(n) for n in product['PRODUCT_VERSION_NUMBERS'].split(','))
+    for name, (product_name, company, description) in VARIANTS.items():
+        res = peres.resources(os.path.join(r.bin, name))
+        kinds = {}
+        for (kind, ident, _), data in res.items():
+            kinds.setdefault(kind, {})[ident] = data
+        check(set(kinds.get(peres.RT_MANIFEST, {})) == {1}, name + ': one process manifest')
+        check_manifest(name, kinds[peres.RT_MANIFEST][1])
+        file_version, product_version, strings = peres.version_strings(kinds[peres.RT_VERSION][1])
+        check(file_version == numbers and product_version == numbers, name + ': version numbers %r' % (file_version,))
+        want = {'ProductName': product[product_name], 'CompanyName': product[company],
+                'FileDescription': product[description], 'FileVersion': product['PRODUCT_VERSION'],
+                'ProductVersion': product['PRODUCT_VERSION'], 'OriginalFilename': name,
+                'LegalCopyright': 'Copyright %s %s' % (product['PRODUCT_YEAR'], product[company])}
+        for key, value in want.items():
+            check(strings.get(key) == value, '%s: %s is %r, not %r' % (name, key, strings.get(key), value))
+        groups = kinds[peres.RT_GROUP_ICON]
+        check(sorted(groups) == [1001, 1002, 1004, 1006], name + ': icons')
+        for ident, group in groups.items():
+            check(peres.icon_group_sizes(group) == [16, 32, 48, 256], '%s: icon %d sizes' % (name, ident))
+        check(peres.symbol_count(os.path.join(r.bin, name)) == 0, name + ': stripped')
+    print('manifest, version resource and icons of %d variants' % len(VARIANTS))
 
 
 def main():
