@@ -12,6 +12,7 @@
 #include "updater/app.h"
 #include "updater/command_line.h"
 #include "updater/messages.h"
+#include "updater/outcome.h"
 #include "updater/variant.h"
 
 HINSTANCE AppInstance = nullptr;
@@ -20,8 +21,22 @@ namespace {
 
 const char FatalCaption[] = "Einde programma";
 
-// The fatal path's presenter: an error box with no owner and only OK.
-int FatalBox(const char* text) { return MessageBoxA(nullptr, text, FatalCaption, MB_OK | MB_ICONERROR); }
+// The fatal path's presenter: an error box with no owner and only OK (in
+// silent mode OK without a box, so the exit code is 2 all the same).
+int FatalBox(const char* text) {
+  int answer = ShowMessage(nullptr, text, FatalCaption, MB_OK | MB_ICONERROR);
+  LogLine("Exit code %s: %s\n", "2", OutcomeText(OutcomeFatal));
+  return answer;
+}
+
+// The end of a run that got past the start: the outcome becomes the exit
+// code, and with "-log" a line in the log.
+int Finish(void) {
+  char code[12];
+  snprintf(code, sizeof code, "%d", ExitCodeFor(RunResult));
+  LogLine("Exit code %s: %s\n", code, OutcomeText(RunResult));
+  return ExitCodeFor(RunResult);
+}
 
 }  // namespace
 
@@ -87,8 +102,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
   if (!ParseCommandLine(arguments)) ExitProcess(0);
 
   if (CheckInstanceMarker(VariantVexa ? "VexaWare" : "Marvik")) {
-    MessageBoxA(nullptr, MessageText(VariantVexa ? 21 : 22), MessageText(19), MB_OK | MB_ICONINFORMATION);
-    ExitProcess(1);
+    ShowMessage(nullptr, MessageText(VariantVexa ? 21 : 22), MessageText(19), MB_OK | MB_ICONINFORMATION);
+    NoteOutcome(OutcomeRunning);
+    ExitProcess(Finish());
   }
 
   if (!CommonControlsInit()) InternalError("UPDATER", __LINE__, 5679);
@@ -96,14 +112,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
   if (LogEnabled) TraceOpen(0);
 
   if (DdeStart() && ResolveInstallDir()) {
-    ShowVariantDialog(nullptr);
+    if (SilentMode) {
+      InstallSequence(nullptr);
+    } else {
+      ShowVariantDialog(nullptr);
+    }
   } else {
-    MessageBoxA(nullptr, MessageText(VariantVexa ? 18 : 20), MessageText(19), MB_OK | MB_ICONERROR);
+    ShowMessage(nullptr, MessageText(VariantVexa ? 18 : 20), MessageText(19), MB_OK | MB_ICONERROR);
+    NoteOutcome(OutcomeNoInstallDir);
   }
 
   if (LogEnabled) TraceClose();
   if (OpenFileAnyLeft()) InternalError("UPDATER", __LINE__, 4000);
-  return 0;
+  return Finish();
 }
 
 const char* MessageText(int number) { return MessageTextFor(number, LangDutch, VariantVexa, VariantDemo); }

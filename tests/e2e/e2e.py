@@ -219,7 +219,7 @@ def dialog_dutch_cancel(r):
     c = controls(lines)
     check(c[2020][1].startswith('E-mail: ') and c[2021][1].startswith('Internet: '), 'contact lines')
     check(c[2011][1] != 'copyright', 'copyright line set')
-    check('exit 0 0' in lines and not msgboxes(lines), 'Esc closes without a message')
+    check('exit 0 3' in lines and not msgboxes(lines), 'Esc closes without a message, exit code 3')
     check(r.snapshot() == before, 'nothing installed after Esc')
     check(lines[-1].endswith('"1.00"'), 'registry version kept')
 
@@ -232,7 +232,7 @@ def dialog_english_options(r):
         lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe', args), 'dialog|0', 'controls', 'click|2',
                          'exit|0')
         check_texts(lines, texts)
-        check('exit 0 0' in lines, 'cancel ends with 0')
+        check('exit 0 3' in lines, 'cancel ends with 3')
 
 
 # --- Update runs --------------------------------------------------------------------------------
@@ -267,7 +267,7 @@ def update_higher_version_kept(r):
                      'exit|0', 'regget|%s|Version' % KEY)
     check(msgboxes(lines) == [q('Update verslag', 'De update is aangebracht.\n1 bestanden niet vervangen.'),
                               q('Update verslag', 'De update is aangebracht.')], 'report, then closing message')
-    check('exit 0 0' in lines, 'exit code 0')
+    check('exit 0 6' in lines, 'exit code 6: files left unchanged')
     r.check_installed(r.doravo, except_names=('#readme.txt',))
     with open(r.path('#readme.txt'), 'rb') as f:
         check(f.read() == b'Doravo 1.00 #readme.txt', 'the newer file is left alone')
@@ -295,7 +295,7 @@ def update_without_version_file(r):
                      'regget|%s|Version' % KEY)
     missing = winpath(r.inst) + '\\lzx.ver not found'
     check(msgboxes(lines) == [q('Einde', missing)], 'only "%s not found", no closing message')
-    check('exit 0 0' in lines, 'exit code 0')
+    check('exit 0 5' in lines, 'exit code 5')
     check(r.snapshot() == before, 'nothing extracted')
     check(lines[-1].endswith('"1.00"'), 'registry version unchanged')
     check(r.temp_left() == [], 'temporary archive removed')
@@ -342,7 +342,7 @@ def startup_without_registry(r):
     check(boxes[0] == q('Einde programma', 'Vexa directory niet gevonden'), 'message 18 in Dutch')
     check('regkey %s present 0 values' % KEY in lines, 'an empty key is left behind')
     check(boxes[1] == q('Exit program', 'Vexa directory not found'), 'Location without Version: message 18')
-    check('exit 0 0' in lines and 'exit 1 0' in lines, 'both end with 0')
+    check('exit 0 4' in lines and 'exit 1 4' in lines, 'both end with 4')
 
 
 @case('VexaWare')
@@ -368,7 +368,7 @@ def second_instance(r):
     check(boxes[0] == q('Einde programma', 'Tijdens de installatie mag Doravo niet actief zijn.'), 'message 21')
     check(boxes[1] == q('Exit program', 'During updating Vexa should not be active.'), 'the demo shares the marker')
     check('exit 1 1' in lines and 'exit 2 1' in lines, 'the second copies end with 1')
-    check('exit 0 0' in lines, 'the first goes on')
+    check('exit 0 3' in lines, 'the first goes on until cancelled')
 
 
 # --- The Marvik family --------------------------------------------------------------------------
