@@ -493,6 +493,79 @@ def fatal_missing_temp_directory(r):
     check(not os.path.exists(r.tmp), 'no temporary directory made')
 
 
+# --- Unattended runs ---------------------------------------------------------------------------
+
+def read_log(r):
+    path = os.path.join(r.work, 'LOG.LOG')
+    if not os.path.exists(path):
+        return ''
+    with open(path, encoding='utf-8') as f:
+        text = f.read().replace('\r\n', '\n')
+    os.remove(path)
+    return text
+
+
+@case('VexaWare')
+def silent_exit_codes(r):
+    # Without a dialog and without a box: a box would hold the process and the
+    # driver's exit step would time out. Each outcome has its code and log line.
+    lines = r.driver(*r.install_100(), 'start|' + r.exe('DoravoUpdate.exe', '-SILENT -log'), 'exit|0',
+                     'regget|%s|Version' % KEY)
+    check('exit 0 0' in lines and lines[-1].endswith('"1.01"'), 'updated: 0 and the new version')
+    r.check_installed(r.doravo)
+    log = read_log(r)
+    check('Update verslag: De update is aangebracht.\n' in log and 'Exit code 0: updated\n' in log, 'log: %r' % log)
+
+    rows = [(t, 100) for t, _ in r.doravo]
+    rows[1] = ('#README.TXT', 105)
+    lines = r.driver(*r.install_100(rows), 'start|' + r.exe('DoravoUpdate.exe', '-silent -log'), 'exit|0',
+                     'regget|%s|Version' % KEY)
+    check('exit 0 6' in lines and lines[-1].endswith('"1.00"'), 'files left unchanged: 6, version kept')
+    check('1 bestanden niet vervangen.' in read_log(r), 'the report in the log')
+
+    os.remove(os.path.join(r.inst, 'lzx.ver'))
+    steps = r.install_100(versions=False)
+    before = r.snapshot()
+    lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe', '-silent'), 'exit|0')
+    check('exit 0 5' in lines and r.snapshot() == before, 'no lzx.ver: 5, nothing changed')
+    check(read_log(r) == '', 'no log without -log')
+
+    lines = r.driver('regdel|' + KEY, 'start|' + r.exe('DoravoUpdate.exe', '-silent -log'), 'exit|0')
+    check('exit 0 4' in lines, 'no install directory: 4')
+    check('Exit code 4: install directory not found' in read_log(r), 'its log line')
+
+    steps = r.install_100()
+    before = r.snapshot()
+    lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0',
+                     'start|' + r.exe('DoravoUpdate.exe', '-silent -log'), 'exit|1', 'key|esc', 'exit|0',
+                     'start|' + r.exe('DoravoUpdateFlipped.exe', '-silent -log'), 'exit|2',
+                     'regget|%s|Version' % KEY)
+    check('exit 1 1' in lines and 'exit 0 3' in lines, 'running: 1; the dialog cancelled: 3')
+    check('exit 2 2' in lines and r.snapshot() == before and lines[-1].endswith('"1.00"'), 'fatal: 2, untouched')
+    log = read_log(r)
+    check('RunUpdate: damaged archive' in log and 'Exit code 2: ' in log, 'the fatal text in the log: %r' % log)
+    check(r.temp_left() == [], 'temporary archive removed')
+
+
+@case('VexaWare', 'Marvik')
+def silent_demo_and_family(r):
+    group = start_menu_group()
+    if group:
+        shutil.rmtree(group)
+    target = os.path.join(r.work, 'Vexa Demo dir')
+    lines = r.driver('start|' + r.exe('VexaDemoSetup.exe', '-silent -dir=C:\\'), 'exit|0',
+                     'start|%s' % r.exe('VexaDemoSetup.exe', '-silent -dir="%s\\"' % winpath(target)), 'exit|1')
+    check('exit 0 4' in lines, 'a refused directory: 4')
+    check('exit 1 0' in lines, 'installed: 0')
+    r.check_installed(r.demo, root=target)
+    check(start_menu_group() is not None, 'program group made without a dialog')
+
+    lines = r.driver('regset|%s|Location|%s' % (FAMILY_KEY, winpath(r.inst)),
+                     'start|' + r.exe('MarvikUpdate.exe', '-silent'), 'exit|0')
+    check('exit 0 0' in lines, 'the family update installs: 0')
+    r.check_installed(r.doravo)
+
+
 # --- What the files say of themselves --------------------------------------------------------
 
 VARIANTS = {  # file: (product, company, description) macros of updater/product_data.h
