@@ -75,14 +75,14 @@ def read_versions(path):
     rows = []
     for i in range(0, len(data), RECORD.size):
         name, size, version, status, e, d, r, reserved = RECORD.unpack_from(data, i)
-        rows.append((name.split(b'\0')[0].decode('latin-1'), version, status))
+        rows.append((name.split(b'\0')[0].decode('utf-8'), version, status))
     return rows
 
 
 def write_versions(path, rows):
     with open(path, 'wb') as f:
         for name, version in rows:
-            f.write(RECORD.pack(name.encode('latin-1'), 0, version, 0, 0, 0, 0, b''))
+            f.write(RECORD.pack(name.encode('utf-8'), 0, version, 0, 0, 0, 0, b''))
 
 
 class Run:
@@ -491,6 +491,36 @@ def fatal_missing_temp_directory(r):
     check(r.snapshot() == before, 'installation untouched')
     check(lines[-1].endswith('"1.00"'), 'registry untouched')
     check(not os.path.exists(r.tmp), 'no temporary directory made')
+
+
+# --- Names outside the ANSI code page --------------------------------------------------------
+
+@case('VexaWare')
+def non_ascii_paths(r):
+    # Cyrillic and CJK in the install directory (registry value), in TEMP and
+    # in an archive entry (lang\русский 中文.txt): UTF-8 through the
+    # A-functions, as the manifest's code page makes them.
+    r.inst = os.path.join(r.work, 'Доравo установка 安装')
+    r.tmp = os.path.join(r.work, 'временный 临时')
+    os.makedirs(r.inst)
+    os.makedirs(r.tmp)
+    check(any('русский' in t for t, _ in r.doravo), 'the payload has a Cyrillic entry')
+    lines = r.driver(*r.install_100(), 'start|' + r.exe('DoravoUpdate.exe', '-log'), 'dialog|0', 'click|1',
+                     'msgbox|0', 'exit|0', 'regget|%s|Location' % KEY, 'regget|%s|Version' % KEY)
+    check('exit 0 0' in lines, 'updated: 0')
+    check(lines[-2].endswith('"%s"' % winpath(r.inst)), 'the location reads back')
+    check(lines[-1].endswith('"1.01"'), 'registry version 1.01')
+    r.check_installed(r.doravo)
+    rows = read_versions(os.path.join(r.inst, 'lzx.ver'))
+    check('#lang\\русский 中文.txt' in [n for n, _, _ in rows], 'lzx.ver names the entry in UTF-8')
+    check(r.temp_left() == [], 'temporary archive removed')
+    check('Exit code 0: updated' in read_log(r), 'log written')
+
+    # The demo into a Cyrillic and CJK directory given on the command line.
+    target = os.path.join(r.work, 'Демо 演示')
+    lines = r.driver('start|%s' % r.exe('VexaDemoSetup.exe', '-silent -dir="%s"' % winpath(target)), 'exit|0')
+    check('exit 0 0' in lines, 'demo installed: 0')
+    r.check_installed(r.demo, root=target)
 
 
 # --- Unattended runs ---------------------------------------------------------------------------
