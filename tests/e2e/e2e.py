@@ -596,6 +596,41 @@ def silent_demo_and_family(r):
     r.check_installed(r.doravo)
 
 
+# --- A signed updater --------------------------------------------------------------------------
+
+def throwaway_certificate(work):
+    """A self-signed code-signing certificate: (PFX file, its password, PEM)."""
+    key, pem, pfx = (os.path.join(work, n) for n in ('test.key', 'test.pem', 'test.pfx'))
+    subprocess.check_call(['openssl', 'req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', key, '-out', pem,
+                           '-subj', '/CN=LZX throwaway test signer', '-days', '2',
+                           '-addext', 'extendedKeyUsage=codeSigning'], stderr=subprocess.DEVNULL)
+    subprocess.check_call(['openssl', 'pkcs12', '-export', '-out', pfx, '-inkey', key, '-in', pem,
+                           '-passout', 'pass:throwaway'])
+    return pfx, 'throwaway', pem
+
+
+@case('VexaWare')
+def signed_update(r):
+    pfx, password, pem = throwaway_certificate(r.work)
+    signed = os.path.join(r.work, 'DoravoUpdate.exe')
+    shutil.copy(os.path.join(r.bin, 'DoravoUpdate.exe'), signed)
+    env = dict(os.environ, LZX_SIGN_PFX=pfx, LZX_SIGN_PASSWORD=password)
+    env.pop('LZX_SIGN_TIMESTAMP', None)
+    subprocess.check_call([os.path.join(ROOT, 'scripts', 'sign-exe'), signed], env=env, stdout=subprocess.DEVNULL)
+    verify = subprocess.run(['osslsigncode', 'verify', '-CAfile', pem, '-in', signed], stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT, universal_newlines=True)
+    check(verify.returncode == 0 and 'Signature verification: ok' in verify.stdout,
+          'the signature verifies: %s' % verify.stdout[-400:])
+    wrong = dict(env, LZX_SIGN_PASSWORD='not the password')
+    check(subprocess.call([os.path.join(ROOT, 'scripts', 'sign-exe'), signed], env=wrong, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL) != 0, 'a wrong password fails the build step')
+    # The signature sits after the image: the embedded archive's digest still
+    # holds and the update installs.
+    lines = r.driver(*r.install_100(), 'start|%s -silent' % winpath(signed), 'exit|0', 'regget|%s|Version' % KEY)
+    check('exit 0 0' in lines and lines[-1].endswith('"1.01"'), 'the signed updater installs')
+    r.check_installed(r.doravo)
+
+
 # --- What the files say of themselves --------------------------------------------------------
 
 VARIANTS = {  # file: (product, company, description) macros of updater/product_data.h
