@@ -596,6 +596,54 @@ def silent_demo_and_family(r):
     r.check_installed(r.doravo)
 
 
+# --- Layout at 96 and 144 DPI -------------------------------------------------------------------
+
+def layout(lines):
+    out = []
+    for l in lines:
+        if l.startswith('layout '):
+            _, ident, kind, w, h, _, need_w, need_h, _, inside = l.split()
+            out.append((int(ident), kind, int(w), int(h), int(need_w), int(need_h), int(inside)))
+    return out
+
+
+@case('VexaWare', 'Marvik')
+def dialogs_at_96_and_144_dpi(r):
+    # Every visible text fits its control in the dialog's font (a push button
+    # and a group box keep a margin for their frame), and every control lies
+    # inside the dialog, in both languages and at both DPIs.
+    r.driver('regset|%s|Location|%s' % (FAMILY_KEY, winpath(r.inst)), *r.install_100())
+
+    def set_dpi(dpi):
+        subprocess.check_call([r.wine, 'reg', 'add', r'HKCU\Control Panel\Desktop', '/v', 'LogPixels', '/t',
+                               'REG_DWORD', '/d', str(dpi), '/f'], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    widths = {}
+    try:
+        for dpi in (144, 96):
+            set_dpi(dpi)
+            margin = 6 * dpi // 96
+            for exe in ('DoravoUpdate.exe', 'MarvikUpdate.exe', 'VexaDemoSetup.exe'):
+                for language in ('-dut', '-eng'):
+                    lines = r.driver('start|' + r.exe(exe, language), 'dialog|0', 'layout|%d' % dpi, 'key|esc',
+                                     'exit|0')
+                    widths[exe, dpi] = int(field(lines, 'dialog ').split()[4])
+                    where = '%s %s at %d DPI' % (exe, language, dpi)
+                    measured = layout(lines)
+                    check(len(measured) >= 12, where + ': controls measured')
+                    for ident, kind, w, h, need_w, need_h, inside in measured:
+                        what = '%s: control %d (%s) %dx%d needs %dx%d' % (where, ident, kind, w, h, need_w, need_h)
+                        check(inside == 1, what + ' lies outside the dialog')
+                        if kind == 'Edit':
+                            continue  # it scrolls
+                        frame = 2 * margin if kind == 'Button' else 0
+                        check(need_w + frame <= w and need_h <= h, what + ': clipped')
+    finally:
+        set_dpi(96)
+    for exe in ('DoravoUpdate.exe', 'MarvikUpdate.exe', 'VexaDemoSetup.exe'):
+        check(abs(widths[exe, 144] * 2 - widths[exe, 96] * 3) < 30, '%s scales with the DPI: %d and %d pixels wide' %
+              (exe, widths[exe, 96], widths[exe, 144]))
+
+
 # --- A signed updater --------------------------------------------------------------------------
 
 def throwaway_certificate(work):
