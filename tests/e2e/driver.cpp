@@ -18,6 +18,7 @@
 //   quiet|N|MS              check that process N shows no message box and
 //                           keeps its dialog for MS milliseconds
 //   exit|N                  wait for process N to end and print its exit code
+//   hold|PATH               open the file without sharing until the driver ends
 //   regset|KEY|VALUE|DATA   HKEY_CURRENT_USER string value
 //   regget|KEY|VALUE        print the value, or "missing"
 //   regkey|KEY              print whether the key exists
@@ -340,6 +341,13 @@ int main(int argc, char** argv) {
       Quiet(Process(f[1]), atoi(f[2]));
     } else if (strcmp(op, "exit") == 0) {
       WaitExit(Process(f[1]));
+    } else if (strcmp(op, "hold") == 0) {
+      // The handle is released when the driver ends.
+      if (CreateFileA(f[1], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) == INVALID_HANDLE_VALUE) {
+        Line("error hold %lu %s\n", GetLastError(), f[1]);
+        return 4;
+      }
+      Line("holding %s\n", f[1]);
     } else if (strcmp(op, "regset") == 0) {
       RegSet(f[1], f[2], f[3]);
     } else if (strcmp(op, "regget") == 0) {

@@ -576,6 +576,13 @@ def silent_exit_codes(r):
     check('RunUpdate: damaged archive' in log and 'Exit code 2: ' in log, 'the fatal text in the log: %r' % log)
     check(r.temp_left() == [], 'temporary archive removed')
 
+    # A file in use is not waited for: the run ends with its code at once.
+    steps = r.install_100()
+    lines = r.driver(*steps, 'hold|' + winpath(r.path('#help\\usage.txt')),
+                     'start|' + r.exe('DoravoUpdate.exe', '-silent -log'), 'exit|0', 'regget|%s|Version' % KEY)
+    check('exit 0 2' in lines and lines[-1].endswith('"1.00"'), 'a file in use: 2, version kept')
+    check('usage.txt' in read_log(r), 'the log names the file')
+
 
 @case('VexaWare', 'Marvik')
 def silent_demo_and_family(r):
