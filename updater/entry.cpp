@@ -47,7 +47,7 @@ int CheckWindowsVersion(void) {
   if (major >= 4) return 1;
   char text[100];
   snprintf(text, sizeof text, "Vexa werkt niet onder Windows 3.1 [%d, %d]", major, minor);
-  MessageBoxA(nullptr, text, "Einde", MB_OK | MB_ICONINFORMATION);
+  ShowMessage(nullptr, text, "Einde", MB_OK | MB_ICONINFORMATION);
   return 0;
 }
 
@@ -98,8 +98,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
   LangDutch = 1;
   FatalSetPresenter(FatalBox);
 
-  if (!CheckWindowsVersion()) ExitProcess(0);
+  // The options are read first, so that "-silent" also holds for the
+  // Windows-version message (which stays fixed Dutch text). Too old a system
+  // is a start-up failure, not a success.
   if (!ParseCommandLine(arguments)) ExitProcess(0);
+  if (!CheckWindowsVersion()) {
+    NoteOutcome(OutcomeFatal);
+    ExitProcess(Finish());
+  }
 
   if (CheckInstanceMarker(VariantVexa ? "VexaWare" : "Marvik")) {
     ShowMessage(nullptr, MessageText(VariantVexa ? 21 : 22), MessageText(19), MB_OK | MB_ICONINFORMATION);

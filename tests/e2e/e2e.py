@@ -355,7 +355,7 @@ def startup_on_old_windows(r):
     finally:
         r.driver('regdel|' + old)
     check(msgboxes(lines) == [q('Einde', 'Vexa werkt niet onder Windows 3.1 [3, 10]')], 'fixed Dutch text')
-    check('exit 0 0' in lines, 'exit code 0')
+    check('exit 0 2' in lines, 'a start-up failure: exit code 2')
 
 
 @case('VexaWare')
