@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "base/fatal.h"
 #include "updater/install_text.h"
 
 // The entry: instance handle, stored first thing.
@@ -26,7 +27,7 @@ int ResolveInstallDir(void);
 int ShowMessage(HWND owner, const char* text, const char* caption, UINT style);
 // One line into the log when "-log" was given; written with the system's own
 // calls, so that the fatal path can use it too.
-void LogLine(const char* format, const char* a, const char* b);
+void LogLine(const char* format, ...) LZX_PRINTF(1, 2);
 
 // The update run. path receives "%sTEMP.LZX" in the temporary directory.
 void WriteTempArchive(char* path, int createOnly);

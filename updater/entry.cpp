@@ -21,20 +21,21 @@ namespace {
 
 const char FatalCaption[] = "Einde programma";
 
+void LogExit(int outcome) { LogLine("Exit code %d: %s\n", ExitCodeFor(outcome), OutcomeText(outcome)); }
+
 // The fatal path's presenter: an error box with no owner and only OK (in
-// silent mode OK without a box, so the exit code is 2 all the same).
+// silent mode no box). The exit code is 2 even when no box could be shown:
+// the fatal path's 1 for that case would read as "the product is running".
 int FatalBox(const char* text) {
-  int answer = ShowMessage(nullptr, text, FatalCaption, MB_OK | MB_ICONERROR);
-  LogLine("Exit code %s: %s\n", "2", OutcomeText(OutcomeFatal));
-  return answer;
+  ShowMessage(nullptr, text, FatalCaption, MB_OK | MB_ICONERROR);
+  LogExit(OutcomeFatal);
+  return IDOK;
 }
 
 // The end of a run that got past the start: the outcome becomes the exit
 // code, and with "-log" a line in the log.
 int Finish(void) {
-  char code[12];
-  snprintf(code, sizeof code, "%d", ExitCodeFor(RunResult));
-  LogLine("Exit code %s: %s\n", code, OutcomeText(RunResult));
+  LogExit(RunResult);
   return ExitCodeFor(RunResult);
 }
 

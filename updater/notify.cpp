@@ -1,5 +1,6 @@
 // Every message the program shows goes through ShowMessage: in silent mode no
 // box appears and the text goes to the log instead (with "-log").
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
@@ -22,11 +23,15 @@ void AppendLog(const char* text) {
 
 }  // namespace
 
-void LogLine(const char* format, const char* a, const char* b) {
+void LogLine(const char* format, ...) {
   if (!LogEnabled) return;
   char line[1024];
-  snprintf(line, sizeof line, format, a, b);
-  AppendLog(line);
+  va_list args;
+  va_start(args, format);
+  int n = vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  if (n < 0) return;
+  AppendLog(line);  // a longer line is cut to the buffer
 }
 
 int ShowMessage(HWND owner, const char* text, const char* caption, UINT style) {
