@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "base/fatal.h"
 #include "updater/install_text.h"
 
 // The entry: instance handle, stored first thing.
@@ -21,17 +22,28 @@ int ReadInstallInfo(const char* name);
 int WriteProductVersion(const char* name, const char* version);
 int ResolveInstallDir(void);
 
+// Messages: MessageBoxA, or in silent mode a line in the log (with "-log")
+// and the answer a question takes unattended (Cancel, No, else OK).
+int ShowMessage(HWND owner, const char* text, const char* caption, UINT style);
+// One line into the log when "-log" was given; written with the system's own
+// calls, so that the fatal path can use it too.
+void LogLine(const char* format, ...) LZX_PRINTF(1, 2);
+
 // The update run. path receives "%sTEMP.LZX" in the temporary directory.
 void WriteTempArchive(char* path, int createOnly);
 // Writes the second built-in archive (the demo's second pass); 0 and nothing
 // written when the build carries none.
 int WriteSecondArchive(char* path);
 // Returns 1 when the update was applied, 0 when the installation has no
-// version file (the Vexa-line update then changes nothing).
+// version file (the Vexa-line update then changes nothing). Notes the outcome
+// (updater/outcome.h) when it is not a plain success.
 int RunUpdate(const char* archivePath, const char* installDir);
 
 // Dialogs.
 int ShowVariantDialog(HWND owner);
+// The install button's work without the dialog: the update passes, the demo's
+// program group and the closing message (silent mode runs this alone).
+void InstallSequence(HWND owner);
 void CenterWindow(HWND window);
 int DisplayCaps(int index);
 INT_PTR CALLBACK ProductDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -7,6 +7,7 @@
 #include "updater/app.h"
 #include "updater/command_line.h"
 #include "updater/messages.h"
+#include "updater/outcome.h"
 #include "updater/variant.h"
 
 namespace {
@@ -54,22 +55,20 @@ int UpdatePass(char* path) {
   return applied;
 }
 
-void Close(HWND dialog, int applied) {
-  if (applied) MessageBoxA(nullptr, MessageText(13), MessageText(14), MB_OK | MB_ICONINFORMATION);
+void Cancel(HWND dialog) {
+  NoteOutcome(OutcomeCancelled);
   EndDialog(dialog, 0);
 }
 
 INT_PTR UpdateCommand(HWND dialog, WPARAM wParam) {
   switch (LOWORD(wParam)) {
     case IDCANCEL:
+      Cancel(dialog);
+      return TRUE;
+    case IDOK:
+      InstallSequence(dialog);
       EndDialog(dialog, 0);
       return TRUE;
-    case IDOK: {
-      char path[InstallDirSize];
-      WriteTempArchive(path, 0);
-      Close(dialog, UpdatePass(path));
-      return TRUE;
-    }
     default:
       return TRUE;
   }
@@ -92,6 +91,15 @@ void CenterWindow(HWND window) {
   int x = (DisplayCaps(HORZRES) - width) / 2;
   int y = (DisplayCaps(VERTRES) - height) / 2;
   MoveWindow(window, x, y, width, height, FALSE);
+}
+
+void InstallSequence(HWND owner) {
+  char path[InstallDirSize];
+  WriteTempArchive(path, 0);
+  int applied = UpdatePass(path);
+  if (VariantDemo == 1 && WriteSecondArchive(path)) applied = UpdatePass(path) && applied;
+  if (VariantDemo == 1) CreateDemoGroup(owner, InstallDir);
+  if (applied) ShowMessage(nullptr, MessageText(13), MessageText(14), MB_OK | MB_ICONINFORMATION);
 }
 
 int ShowVariantDialog(HWND owner) {
@@ -150,7 +158,7 @@ INT_PTR CALLBACK DemoDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDCANCEL:
-          EndDialog(dialog, 0);
+          Cancel(dialog);
           return TRUE;
         case IDOK: {
           if (VariantDemo == 1) {
@@ -161,12 +169,8 @@ INT_PTR CALLBACK DemoDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             if (!TrimDemoDirectory(typed)) return FALSE;
             memcpy(InstallDir, typed, sizeof InstallDir);
           }
-          char path[InstallDirSize];
-          WriteTempArchive(path, 0);
-          int applied = UpdatePass(path);
-          if (VariantDemo == 1 && WriteSecondArchive(path)) applied = UpdatePass(path) && applied;
-          if (VariantDemo == 1) CreateDemoGroup(dialog, InstallDir);
-          Close(dialog, applied);
+          InstallSequence(dialog);
+          EndDialog(dialog, 0);
           return TRUE;
         }
         default:

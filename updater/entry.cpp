@@ -12,6 +12,7 @@
 #include "updater/app.h"
 #include "updater/command_line.h"
 #include "updater/messages.h"
+#include "updater/outcome.h"
 #include "updater/variant.h"
 
 HINSTANCE AppInstance = nullptr;
@@ -20,8 +21,23 @@ namespace {
 
 const char FatalCaption[] = "Einde programma";
 
-// The fatal path's presenter: an error box with no owner and only OK.
-int FatalBox(const char* text) { return MessageBoxA(nullptr, text, FatalCaption, MB_OK | MB_ICONERROR); }
+void LogExit(int outcome) { LogLine("Exit code %d: %s\n", ExitCodeFor(outcome), OutcomeText(outcome)); }
+
+// The fatal path's presenter: an error box with no owner and only OK (in
+// silent mode no box). The exit code is 2 even when no box could be shown:
+// the fatal path's 1 for that case would read as "the product is running".
+int FatalBox(const char* text) {
+  ShowMessage(nullptr, text, FatalCaption, MB_OK | MB_ICONERROR);
+  LogExit(OutcomeFatal);
+  return IDOK;
+}
+
+// The end of a run that got past the start: the outcome becomes the exit
+// code, and with "-log" a line in the log.
+int Finish(void) {
+  LogExit(RunResult);
+  return ExitCodeFor(RunResult);
+}
 
 }  // namespace
 
@@ -32,7 +48,7 @@ int CheckWindowsVersion(void) {
   if (major >= 4) return 1;
   char text[100];
   snprintf(text, sizeof text, "Vexa werkt niet onder Windows 3.1 [%d, %d]", major, minor);
-  MessageBoxA(nullptr, text, "Einde", MB_OK | MB_ICONINFORMATION);
+  ShowMessage(nullptr, text, "Einde", MB_OK | MB_ICONINFORMATION);
   return 0;
 }
 
@@ -83,12 +99,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
   LangDutch = 1;
   FatalSetPresenter(FatalBox);
 
-  if (!CheckWindowsVersion()) ExitProcess(0);
+  // The options are read first, so that "-silent" also holds for the
+  // Windows-version message (which stays fixed Dutch text). Too old a system
+  // is a start-up failure, not a success.
   if (!ParseCommandLine(arguments)) ExitProcess(0);
+  if (!CheckWindowsVersion()) {
+    NoteOutcome(OutcomeFatal);
+    ExitProcess(Finish());
+  }
 
   if (CheckInstanceMarker(VariantVexa ? "VexaWare" : "Marvik")) {
-    MessageBoxA(nullptr, MessageText(VariantVexa ? 21 : 22), MessageText(19), MB_OK | MB_ICONINFORMATION);
-    ExitProcess(1);
+    ShowMessage(nullptr, MessageText(VariantVexa ? 21 : 22), MessageText(19), MB_OK | MB_ICONINFORMATION);
+    NoteOutcome(OutcomeRunning);
+    ExitProcess(Finish());
   }
 
   if (!CommonControlsInit()) InternalError("UPDATER", __LINE__, 5679);
@@ -96,14 +119,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
   if (LogEnabled) TraceOpen(0);
 
   if (DdeStart() && ResolveInstallDir()) {
-    ShowVariantDialog(nullptr);
+    if (SilentMode) {
+      InstallSequence(nullptr);
+    } else {
+      ShowVariantDialog(nullptr);
+    }
   } else {
-    MessageBoxA(nullptr, MessageText(VariantVexa ? 18 : 20), MessageText(19), MB_OK | MB_ICONERROR);
+    ShowMessage(nullptr, MessageText(VariantVexa ? 18 : 20), MessageText(19), MB_OK | MB_ICONERROR);
+    NoteOutcome(OutcomeNoInstallDir);
   }
 
   if (LogEnabled) TraceClose();
   if (OpenFileAnyLeft()) InternalError("UPDATER", __LINE__, 4000);
-  return 0;
+  return Finish();
 }
 
 const char* MessageText(int number) { return MessageTextFor(number, LangDutch, VariantVexa, VariantDemo); }

@@ -16,6 +16,7 @@
 #include "updater/app.h"
 #include "updater/command_line.h"
 #include "updater/messages.h"
+#include "updater/outcome.h"
 #include "updater/payload.h"
 #include "updater/product.h"
 #include "updater/report.h"
@@ -106,7 +107,8 @@ int RunUpdate(const char* archivePath, const char* installDir) {
   } else if (VariantVexa == 1 && VariantDemo == 0) {
     char text[InstallDirSize + 16];
     snprintf(text, sizeof text, "%s not found", versionPath);
-    MessageBoxA(nullptr, text, "Einde", MB_OK | MB_ICONINFORMATION);
+    ShowMessage(nullptr, text, "Einde", MB_OK | MB_ICONINFORMATION);
+    NoteOutcome(OutcomeNoVersionFile);
     return 0;
   }
 
@@ -123,7 +125,8 @@ int RunUpdate(const char* archivePath, const char* installDir) {
   char report[ReportTextSize];
   if (counts.unchanged > 0) {
     FormatNotReplaced(report, sizeof report, MessageText(13), counts.unchanged);
-    MessageBoxA(nullptr, report, MessageText(14), MB_OK | MB_ICONINFORMATION);
+    ShowMessage(nullptr, report, MessageText(14), MB_OK | MB_ICONINFORMATION);
+    NoteOutcome(OutcomeFilesLeft);
   } else {
     WriteProductVersion(ProductName, ProductNewVersion);
     if (LogEnabled) {
