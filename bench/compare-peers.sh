@@ -43,7 +43,9 @@ ops=(
   "lz4 -1|l.lz4|lz4 -1 -q -c in.bin"
   "lz4 -d|l.out|lz4 -d -q -c l.lz4"
 )
-for t in 1 2 4 "$cores"; do
+counts=(1 2 4)
+case " ${counts[*]} " in *" $cores "*) ;; *) counts+=("$cores") ;; esac
+for t in "${counts[@]}"; do
   ops+=("lzx compress wb -T $t|w$t.lzx|$lzx compress -T $t in.bin w$t.lzx")
   ops+=("lzx decompress wb -T $t|w$t.out|$lzx decompress -T $t w$t.lzx w$t.out")
   ops+=("lzx compress wbh -T $t|h$t.lzx|$lzx compress -T $t --mode wbh in.bin h$t.lzx")
@@ -64,7 +66,7 @@ for round in 1 2; do
     case $out in *.out) cmp -s in.bin "$out" || { echo "compare-peers: $name does not give the input back" >&2; exit 1; } ;; esac
   done
 done
-for t in 2 4 "$cores"; do
+for t in "${counts[@]}"; do
   cmp -s w1.lzx "w$t.lzx" && cmp -s h1.lzx "h$t.lzx" || { echo "compare-peers: -T $t wrote other bytes" >&2; exit 1; }
 done
 
