@@ -1,8 +1,8 @@
 #include "tools/parfile.h"
 
+#include <stdlib.h>
 #include <string.h>
 
-#include "base/block.h"
 #include "base/fatal.h"
 #include "lzx/fileadapt.h"
 #include "lzx/le32.h"
@@ -31,7 +31,20 @@ int SlotCount(int threads) {
   return n > PoolMaxSlots ? PoolMaxSlots : n;
 }
 
-Slot* SlotsAlloc(int count) { return (Slot*)BlockAlloc(count * (int)sizeof(Slot)); }
+// The slots stay, as the workers do, for the life of the process: a fatal
+// error needs nothing given back, and a later file reuses them.
+Slot* Slots;
+int SlotsHeld;
+
+Slot* SlotsAlloc(int count) {
+  if (count > SlotsHeld) {
+    free(Slots);
+    Slots = (Slot*)malloc((size_t)count * sizeof(Slot));
+    if (Slots == nullptr) FatalMessage("lzx: out of memory for %d blocks", count);
+    SlotsHeld = count;
+  }
+  return Slots;
+}
 
 void CodeSlot(int slot, void* context) {
   Job* job = (Job*)context;
@@ -124,14 +137,16 @@ long long ParallelCompress(FileRec* source, HILE* h, int threads) {
     Slot* s = &job.slots[slot];
     // A block whose coding failed on a worker is coded here, where the fatal
     // path takes its error.
-    if (PoolWait(slot)) s->codedLen = BlockCode(s->raw, job.flags, s->coded);
+    if (PoolWait(slot)) {
+      for (long long k = written + 1; k < submitted; k++) PoolWait((int)(k % count));
+      s->codedLen = BlockCode(s->raw, job.flags, s->coded);
+    }
     HwriteCoded(s->coded, s->codedLen, h);
     written++;
   }
   // The last block is padded and coded by Hclose, as on one thread.
   if (last > 0) Hwrite(job.slots[submitted % count].raw, last, h);
   total += last;
-  BlockFree(job.slots);
   return total;
 }
 
@@ -171,7 +186,11 @@ long long ParallelDecompress(HILE* h, FileRec* target, int threads) {
     }
     int slot = written % count;
     Slot* s = &job.slots[slot];
-    if (PoolWait(slot)) ReadAlone(h, written, s->start);
+    if (PoolWait(slot)) {
+      // The workers finish the blocks they hold before the fatal path runs.
+      for (int32_t k = written + 1; k < submitted; k++) PoolWait(k % count);
+      ReadAlone(h, written, s->start);
+    }
     int64_t rest = (int64_t)h->header.length - (int64_t)written * HileBlockSize;
     int n = rest < HileBlockSize ? (int)rest : HileBlockSize;
     FileWrite(target, n, s->raw);
@@ -179,6 +198,5 @@ long long ParallelDecompress(HILE* h, FileRec* target, int threads) {
     written++;
   }
   DoFclose(&index.file);
-  BlockFree(job.slots);
   return total;
 }

@@ -25,6 +25,7 @@ unsigned char Failed[PoolMaxSlots];
 PoolWork Work;
 void* Context;
 int Workers;
+std::thread* WorkerThreads[PoolMaxThreads];
 
 LZX_PER_THREAD jmp_buf* TrapTarget;
 
@@ -80,7 +81,10 @@ void PoolBegin(int threads, PoolWork work, void* context) {
   Context = context;
   // Workers wait for the rest of the process; a thread object that is never
   // destroyed lets the process end at any point, also on the fatal path.
-  for (; Workers < threads; Workers++) (new std::thread(Worker))->detach();
+  for (; Workers < threads; Workers++) {
+    WorkerThreads[Workers] = new std::thread(Worker);
+    WorkerThreads[Workers]->detach();
+  }
 }
 
 void PoolSubmit(int slot) {
