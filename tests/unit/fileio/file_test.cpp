@@ -146,7 +146,8 @@ TEST(IsPrinterName, LooksAtTheLastComponentOnly) {
   EXPECT_EQ(IsPrinterName("Prnx"), 1);
   EXPECT_EQ(IsPrinterName("C:\\prn\\a.txt"), 0);
   EXPECT_EQ(IsPrinterName("pr"), 0);
-  EXPECT_EQ(IsPrinterName("out/prn"), 0) << "only the backslash separates";
+  EXPECT_EQ(IsPrinterName("out/prn"), 1) << "the slash separates too";
+  EXPECT_EQ(IsPrinterName("prn/a.txt"), 0);
   EXPECT_EQ(IsPrinterName(""), 0);
 }
 
@@ -277,7 +278,7 @@ TEST_F(FileRecordsDeathTest, DuplicateHandleAndUnknownHandle) {
 }
 
 TEST_F(FileRecordsDeathTest, LongNamesAreRefusedAndFatalTextsKeepTheirCode) {
-  const std::string longName(300, 'n');
+  const std::string longName(FileNameSize + 40, 'n');
   auto showLength = [](const char* text) {
     fprintf(stderr, "%s\nlen=%u", text, (unsigned)strlen(text));
     return 1;
@@ -289,7 +290,7 @@ TEST_F(FileRecordsDeathTest, LongNamesAreRefusedAndFatalTextsKeepTheirCode) {
         FileInit(&f, 1, longName.c_str());
       },
       testing::ExitedWithCode(2), "name = \\[\\.\\.\\.n+\\] code = 213\nlen=1..$");
-  const std::string longest(259, 'm');
+  const std::string longest(FileNameSize - 1, 'm');
   EXPECT_EXIT(
       {
         FatalSetPresenter(showLength);
