@@ -49,6 +49,13 @@ void ScrambleFile(FileRec* file);
 // The same transformation on bytes in memory.
 void ScrambleBytes(unsigned char* bytes, int32_t n);
 
+// What a name without '#' means when an archive is read: ArchivePlainAsStored
+// (the default) uses it unchanged, as a path of its own; ArchivePlainInside
+// holds it to the rules of '#' names ("unsafe name" otherwise) and places it in
+// the target directory as they are placed. '#' names are the same under both.
+enum { ArchivePlainAsStored = 0, ArchivePlainInside = 1 };
+void ArchiveSetPlainNames(int policy);
+
 // 1 if a '#' name stays inside the target directory and names a file in it:
 // something after the '#', no leading separator, no drive or other colon, no
 // ".." component, and a last component that is neither empty nor ".".
