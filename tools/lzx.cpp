@@ -1,6 +1,9 @@
 // lzx: builds, lists, checks and extracts archives, and compresses single
 // files. Exit status 0 on success, 1 for a usage error, 2 after a fatal error
-// (whose message the fatal path writes to standard error).
+// (whose message the fatal path writes to standard error as "lzx: ...", a
+// file error with the system's description of its cause). Every output is
+// written beside its name and replaces it only when complete; a fatal error
+// leaves the old output and no scratch file behind.
 #include <stdio.h>
 #include <string.h>
 
@@ -18,11 +21,13 @@ const char Usage[] =
     "usage: lzx COMMAND ...\n"
     "  lzx pack LISTFILE\n"
     "      build the archive named on the list file's first line\n"
-    "  lzx unpack ARCHIVE [DIR] [--table VERSIONFILE] [--rewrite-equal]\n"
+    "  lzx unpack ARCHIVE [DIR] [--table VERSIONFILE] [--rewrite-equal] [--absolute-names]\n"
     "      extract into DIR (default: the current directory); with --table, write a\n"
     "      file only when its version is newer than the one recorded (or equal, with\n"
     "      --rewrite-equal) and write the version file back; without it, keep\n"
-    "      existing files unless --rewrite-equal is given\n"
+    "      existing files unless --rewrite-equal is given. Entries whose names are\n"
+    "      absolute or contain \"..\" are refused unless --absolute-names is given,\n"
+    "      which writes names without '#' where they point\n"
     "  lzx list ARCHIVE\n"
     "      one line per entry: name, size, version and the E, D, R options\n"
     "  lzx test [--digest HEX] ARCHIVE\n"
@@ -36,6 +41,61 @@ const char Usage[] =
 
 enum { CopySize = 65536 };
 unsigned char CopyBuf[CopySize];
+
+// How a file error reads: what could not be done, and a cause of the tool's
+// own where the system gives none.
+const char* FileErrorVerb(int code) {
+  switch (code) {
+    case FileErrRead:
+      return "cannot read";
+    case FileErrDelete:
+      return "cannot delete";
+    case FileErrRename:
+      return "cannot replace";
+    case FileErrWrite:
+      return "cannot write";
+    case FileErrNotWritable:
+      return "cannot write to";
+    case FileErrSeek:
+    case FileErrOrigin:
+      return "cannot seek in";
+    case FileErrSize:
+      return "cannot size";
+    case FileErrOpenRead:
+    case FileErrOpenReadWrite:
+      return "cannot open";
+    case FileErrOpenAppend:
+      return "cannot append to";
+    case FileErrCreate:
+      return "cannot create";
+    case FileErrNameTooLong:
+      return "name too long:";
+  }
+  return "file error on";
+}
+
+const char* FileErrorOwnCause(int code) {
+  if (code == FileErrNotWritable) return "read-only";
+  if (code == FileErrWrite) return "short write";
+  return "";
+}
+
+// The fatal text as a shell user reads it: one line after "lzx: ".
+int ToolPresenter(const char* text) {
+  const FileErrorInfo* e = FileLastError();
+  if (e->code != 0) {
+    const char* cause = e->cause[0] ? e->cause : FileErrorOwnCause(e->code);
+    fprintf(stderr, "lzx: %s [%s]%s%s (code %d)\n", FileErrorVerb(e->code), e->name, cause[0] ? ": " : "", cause,
+            e->code);
+  } else {
+    while (*text == '\n') text++;
+    fputs("lzx: ", stderr);
+    for (; *text; text++) fputc(*text == '\n' ? ' ' : *text, stderr);
+    fputc('\n', stderr);
+  }
+  fflush(stderr);
+  return 1;
+}
 
 int UsageError(const char* why) {
   if (why) fprintf(stderr, "lzx: %s\n", why);
@@ -66,6 +126,15 @@ int Unpack(const char* archive, const char* dir, const char* versionFile, int re
     UnPackLZX(archive, dir, nullptr, 0, rewriteEqual);
     printf("extracted\n");
     return 0;
+  }
+  // The version file is written last: a directory that is not there must
+  // stop the run before anything is extracted, not after.
+  char versionDir[FileNameSize];
+  SplitPath(versionFile, versionDir, nullptr, nullptr);
+  if (versionDir[0] != 0 && !FileExists(versionDir)) {
+    FileRec rec;
+    FileInit(&rec, 1, versionFile);
+    FileError(&rec, FileErrCreate);
   }
   int capacity = VersionFileCount(versionFile) + 1000;
   VersionRecord* table = (VersionRecord*)BlockAlloc(capacity * (int)sizeof(VersionRecord));
@@ -123,7 +192,7 @@ int Test(const char* archive, const char* expected) {
     uint32_t want = 0;
     ParseDigest(expected, &want);
     uint32_t got = FileCrc32(archive, nullptr);
-    if (got != want) FatalMessage("lzx test: CRC-32 %08X, expected %08X [%s]", (unsigned)got, (unsigned)want, archive);
+    if (got != want) FatalMessage("test: CRC-32 %08X, expected %08X [%s]", (unsigned)got, (unsigned)want, archive);
   }
   int entries = ArchiveCheck(archive, nullptr, nullptr, nullptr);
   printf("OK (%d entries)\n", entries);
@@ -145,13 +214,24 @@ int Compress(const char* in, const char* out, const char* mode) {
 
 int Decompress(const char* in, const char* out) {
   HILE* h = Hopen(in, "rb");
+  // A device or pipe is written as it is; a file through a scratch file
+  // beside it.
+  uint32_t attributes = OsFileAttributes(out);
+  int device = attributes != OsAttrNone && (attributes & OsAttrDevice) != 0;
   FileRec target;
   FileInit(&target, 1, out);
+  if (!device) {
+    char part[FileNameSize];
+    if (!PathScratchBeside(out, part, sizeof part)) FileError(&target, FileErrCreate);
+    FileScratchAdd(part, out);
+    FileInit(&target, 1, part);
+  }
   FileCreate(&target);
   long long total = 0;
   for (int n; (n = Hread(CopyBuf, CopySize, h)) > 0; total += n) FileWrite(&target, n, CopyBuf);
   FileClose(&target);
   Hclose(h);
+  if (!device) FileScratchCommit(&target, out);
   printf("%lld bytes\n", total);
   return 0;
 }
@@ -170,13 +250,17 @@ int Run(int argc, char** argv) {
   const char* mode = nullptr;
   const char* digest = nullptr;
   int rewriteEqual = 0;
+  int absoluteNames = 0;
   for (int i = 2; i < argc; i++) {
     const char* a = argv[i];
-    if (strcmp(a, "--table") == 0 && strcmp(command, "unpack") == 0) {
+    int unpack = strcmp(command, "unpack") == 0;
+    if (strcmp(a, "--table") == 0 && unpack) {
       if (++i == argc) return UsageError("--table needs a version file");
       table = argv[i];
-    } else if (strcmp(a, "--rewrite-equal") == 0 && strcmp(command, "unpack") == 0) {
+    } else if (strcmp(a, "--rewrite-equal") == 0 && unpack) {
       rewriteEqual = 1;
+    } else if ((strcmp(a, "--absolute-names") == 0 || strcmp(a, "-P") == 0) && unpack) {
+      absoluteNames = 1;
     } else if (strcmp(a, "--mode") == 0 && strcmp(command, "compress") == 0) {
       if (++i == argc) return UsageError("--mode needs wb, wbh or wbs");
       mode = argv[i];
@@ -193,8 +277,10 @@ int Run(int argc, char** argv) {
     }
   }
   if (strcmp(command, "pack") == 0 && plainCount == 1) return Pack(plain[0]);
-  if (strcmp(command, "unpack") == 0 && (plainCount == 1 || plainCount == 2))
+  if (strcmp(command, "unpack") == 0 && (plainCount == 1 || plainCount == 2)) {
+    ArchiveSetPlainNames(absoluteNames ? ArchivePlainAsStored : ArchivePlainInside);
     return Unpack(plain[0], plainCount == 2 ? plain[1] : ".", table, rewriteEqual);
+  }
   if (strcmp(command, "list") == 0 && plainCount == 1) return List(plain[0]);
   if (strcmp(command, "test") == 0 && plainCount == 1) return Test(plain[0], digest);
   if (strcmp(command, "compress") == 0 && plainCount == 2) {
@@ -210,6 +296,7 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  FatalSetPresenter(ToolPresenter);
   OpenFileReset();
   int status = Run(argc, argv);
   fflush(stdout);
