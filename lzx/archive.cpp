@@ -20,6 +20,12 @@ const uint32_t ScrambleSeed = 0x7C3E15D9u;
 const uint32_t ScrambleMultiplier = 0x2F6A91C5u;
 
 int PlainNames = ArchivePlainAsStored;
+ArchiveProgressFn Progress = nullptr;
+void* ProgressContext = nullptr;
+
+void Report(const VersionRecord* entry, const char* path, int written, HILE* h, int64_t total) {
+  if (Progress) Progress(entry, path, written, Htell(h), total, ProgressContext);
+}
 
 // The number of dots of a path component of dots and blanks only, else 0:
 // two or more are ".." and the forms that Windows shortens to it, one is ".".
@@ -102,6 +108,7 @@ void CopyData(HILE* h, const char* op, int32_t size, FileRec* out) {
     if (Hread(UnpackBuf, n, h) != n) FatalMessage("%s: unexpected eof", op);
     if (out) FileWrite(out, n, UnpackBuf);
     size -= n;
+    Report(nullptr, nullptr, 0, h, h->header.length);
   }
 }
 
@@ -125,6 +132,11 @@ int ReadListLine(FileRec* list, char* buffer, int max) {
 }  // namespace
 
 void ArchiveSetPlainNames(int policy) { PlainNames = policy; }
+
+void ArchiveSetProgress(ArchiveProgressFn fn, void* context) {
+  Progress = fn;
+  ProgressContext = context;
+}
 
 int ArchiveNameSafe(const char* name) { return name[0] != '#' || RelativeNameSafe(name + 1); }
 
@@ -232,6 +244,7 @@ int PackLZX(const char* listFile, int32_t* total, int32_t* archiveSize, VersionR
 
     unsigned char raw[VersionRecordSize];
     VersionRecordEncode(&record, raw);
+    Report(&record, source, 1, h, 0);
     Hwrite(raw, VersionRecordSize, h);
     sum += record.size;
     int64_t copied = 0;
@@ -240,6 +253,7 @@ int PackLZX(const char* listFile, int32_t* total, int32_t* archiveSize, VersionR
       if (got <= 0) break;
       Hwrite(PackBuf, got, h);
       copied += got;
+      Report(nullptr, nullptr, 0, h, 0);
     }
     FileClose(&src);
     // The record's size was taken before the copy; a file that changed in
@@ -286,6 +300,7 @@ int UnPackLZX(const char* archive, const char* targetDir, VersionRecord* table, 
     }
     if (r->replaceOnly != 0 && !FileExists(e.target)) write = 0;
 
+    Report(r, e.target, write, h, h->header.length);
     FileRec out;
     FileInit(&out, 1, e.part);
     if (write) {
@@ -321,6 +336,7 @@ int ArchiveCheck(const char* archive, const char* targetDir, ArchiveVisitor visi
   int entries = 0;
   while (ReadEntry(h, "ArchiveCheck", targetDir, targetDir != nullptr, &e)) {
     if (visit) visit(&e.record, context);
+    Report(&e.record, nullptr, 0, h, h->header.length);
     CopyData(h, "ArchiveCheck", e.record.size, nullptr);
     entries++;
   }

@@ -14,6 +14,8 @@
 #include "lzx/archive.h"
 #include "lzx/crc32.h"
 #include "lzx/hile.h"
+#include "os/console.h"
+#include "tools/progress.h"
 
 namespace {
 
@@ -37,7 +39,10 @@ const char Usage[] =
     "      compress one file into an LZX1 file (default mode wb)\n"
     "  lzx decompress IN OUT\n"
     "      expand an LZX1 file\n"
-    "  lzx --help\n";
+    "  lzx --help\n"
+    "Every command takes -q (no progress display; it is shown only when standard\n"
+    "error is a terminal); pack and unpack take -v (each entry as it is packed or\n"
+    "extracted).\n";
 
 enum { CopySize = 65536 };
 unsigned char CopyBuf[CopySize];
@@ -82,6 +87,7 @@ const char* FileErrorOwnCause(int code) {
 
 // The fatal text as a shell user reads it: one line after "lzx: ".
 int ToolPresenter(const char* text) {
+  ProgressEnd();
   const FileErrorInfo* e = FileLastError();
   if (e->code != 0) {
     const char* cause = e->cause[0] ? e->cause : FileErrorOwnCause(e->code);
@@ -97,6 +103,61 @@ int ToolPresenter(const char* text) {
   return 1;
 }
 
+// -q and -v, and whether the progress display is on.
+int Quiet = 0;
+int Verbose = 0;
+int ShowProgress(void) { return !Quiet && OsStderrIsTerminal(); }
+
+// What the archive functions report: entries for -v while listing is
+// wanted, bytes for the display.
+struct Watch {
+  int listEntries;
+  int storedNames;  // list an entry by its name in the archive, not its path
+};
+
+void OnArchive(const VersionRecord* entry, const char* path, int written, int64_t done, int64_t total, void* context) {
+  (void)total;
+  Watch* w = (Watch*)context;
+  if (entry && w->listEntries) {
+    ProgressClear();
+    const char* name = path && !w->storedNames ? path : entry->name;
+    printf(written ? "%s\n" : "%s (kept)\n", name);
+    fflush(stdout);
+  }
+  ProgressSet(done);
+}
+
+// The bytes a pack will write: every record and every source file the list
+// names, found as PackLZX finds them. A source that is missing is PackLZX's
+// to report.
+int64_t PackTotal(const char* list) {
+  char baseDir[ListLineMax + 2], line[ListLineMax + 2], source[ListLineMax];
+  char* fields[ListFieldsMax];
+  FileRec rec;
+  FileInit(&rec, 1, list);
+  FileOpenRead(&rec);
+  int64_t total = 0;
+  if (ReadLine(&rec, nullptr, ListLineMax + 1) && ReadLine(&rec, baseDir, ListLineMax + 1)) {
+    while (ReadLine(&rec, line, ListLineMax + 1)) {
+      int n = ListSplit(line, fields, ListFieldsMax);
+      if (n > 0) {
+        const char* f = fields[0];
+        int len = f[0] == '#' ? snprintf(source, sizeof source, "%s", f + 1)
+                              : snprintf(source, sizeof source, "%s%s", baseDir, f);
+        if (len > 0 && len < (int)sizeof source && FileExists(source)) {
+          FileRec src;
+          FileInit(&src, 1, source);
+          total += FileSize(&src);
+        }
+      }
+      total += VersionRecordSize;
+      if (!ReadLine(&rec, nullptr, ListTargetMax + 1)) break;
+    }
+  }
+  FileClose(&rec);
+  return total;
+}
+
 int UsageError(const char* why) {
   if (why) fprintf(stderr, "lzx: %s\n", why);
   fputs(Usage, stderr);
@@ -105,7 +166,12 @@ int UsageError(const char* why) {
 
 int Pack(const char* list) {
   int32_t total = 0, size = 0;
+  Watch watch = {Verbose, 1};
+  ProgressStart("pack", ShowProgress() ? PackTotal(list) : 0, ShowProgress());
+  ArchiveSetProgress(OnArchive, &watch);
   int entries = PackLZX(list, &total, &size, nullptr, 0);
+  ArchiveSetProgress(nullptr, nullptr);
+  ProgressEnd();
   printf("%d entries, %ld bytes of data, archive of %ld bytes\n", entries, (long)total, (long)size);
   // The archive is the list file's first line, read as the packer reads it.
   char archive[ListLineMax + 2];
@@ -118,12 +184,41 @@ int Pack(const char* list) {
   return 0;
 }
 
+// The uncompressed length of a compressed file, from its header.
+int64_t StreamLength(const char* name) {
+  HILE* h = Hopen(name, "rb");
+  int64_t length = h->header.length;
+  Hclose(h);
+  return length;
+}
+
+// ArchiveCheck with the display; returns the number of entries.
+int Check(const char* what, const char* archive, const char* dir) {
+  Watch watch = {0, 0};
+  ProgressStart(what, StreamLength(archive), ShowProgress());
+  ArchiveSetProgress(OnArchive, &watch);
+  int entries = ArchiveCheck(archive, dir, nullptr, nullptr);
+  ArchiveSetProgress(nullptr, nullptr);
+  ProgressEnd();
+  return entries;
+}
+
+// UnPackLZX with the display and -v.
+void Extract(const char* archive, const char* dir, VersionRecord* table, int capacity, int rewriteEqual) {
+  Watch watch = {Verbose, 0};
+  ProgressStart("unpack", StreamLength(archive), ShowProgress());
+  ArchiveSetProgress(OnArchive, &watch);
+  UnPackLZX(archive, dir, table, capacity, rewriteEqual);
+  ArchiveSetProgress(nullptr, nullptr);
+  ProgressEnd();
+}
+
 int Unpack(const char* archive, const char* dir, const char* versionFile, int rewriteEqual) {
   // Everything is decoded and checked once before the first file is written:
   // a damaged archive changes nothing.
-  ArchiveCheck(archive, dir, nullptr, nullptr);
+  Check("check", archive, dir);
   if (versionFile == nullptr) {
-    UnPackLZX(archive, dir, nullptr, 0, rewriteEqual);
+    Extract(archive, dir, nullptr, 0, rewriteEqual);
     printf("extracted\n");
     return 0;
   }
@@ -139,7 +234,7 @@ int Unpack(const char* archive, const char* dir, const char* versionFile, int re
   int capacity = VersionFileCount(versionFile) + 1000;
   VersionRecord* table = (VersionRecord*)BlockAlloc(capacity * (int)sizeof(VersionRecord));
   VersionFileRead(versionFile, table, capacity);
-  UnPackLZX(archive, dir, table, capacity, rewriteEqual);
+  Extract(archive, dir, table, capacity, rewriteEqual);
   int counts[4] = {0, 0, 0, 0};
   for (int i = 0; i < capacity && table[i].name[0] != 0; i++) {
     if (table[i].status >= 1 && table[i].status <= 3) counts[table[i].status]++;
@@ -194,7 +289,7 @@ int Test(const char* archive, const char* expected) {
     uint32_t got = FileCrc32(archive, nullptr);
     if (got != want) FatalMessage("test: CRC-32 %08X, expected %08X [%s]", (unsigned)got, (unsigned)want, archive);
   }
-  int entries = ArchiveCheck(archive, nullptr, nullptr, nullptr);
+  int entries = Check("test", archive, nullptr);
   printf("OK (%d entries)\n", entries);
   return 0;
 }
@@ -205,9 +300,14 @@ int Compress(const char* in, const char* out, const char* mode) {
   FileOpenRead(&source);
   HILE* h = Hopen(out, mode);
   long long total = 0;
-  for (int n; (n = FileRead(&source, CopySize, CopyBuf)) > 0; total += n) Hwrite(CopyBuf, n, h);
+  ProgressStart("compress", FileSize(&source), ShowProgress());
+  for (int n; (n = FileRead(&source, CopySize, CopyBuf)) > 0; ProgressSet(total)) {
+    Hwrite(CopyBuf, n, h);
+    total += n;
+  }
   FileClose(&source);
   int size = Hclose(h);
+  ProgressEnd();
   printf("%lld bytes into %d\n", total, size);
   return 0;
 }
@@ -228,9 +328,14 @@ int Decompress(const char* in, const char* out) {
   }
   FileCreate(&target);
   long long total = 0;
-  for (int n; (n = Hread(CopyBuf, CopySize, h)) > 0; total += n) FileWrite(&target, n, CopyBuf);
+  ProgressStart("decompress", h->header.length, ShowProgress());
+  for (int n; (n = Hread(CopyBuf, CopySize, h)) > 0; ProgressSet(total)) {
+    FileWrite(&target, n, CopyBuf);
+    total += n;
+  }
   FileClose(&target);
   Hclose(h);
+  ProgressEnd();
   if (!device) FileScratchCommit(&target, out);
   printf("%lld bytes\n", total);
   return 0;
@@ -261,6 +366,10 @@ int Run(int argc, char** argv) {
       rewriteEqual = 1;
     } else if ((strcmp(a, "--absolute-names") == 0 || strcmp(a, "-P") == 0) && unpack) {
       absoluteNames = 1;
+    } else if (strcmp(a, "-q") == 0 || strcmp(a, "--quiet") == 0) {
+      Quiet = 1;
+    } else if (strcmp(a, "-v") == 0 || strcmp(a, "--verbose") == 0) {
+      Verbose = 1;
     } else if (strcmp(a, "--mode") == 0 && strcmp(command, "compress") == 0) {
       if (++i == argc) return UsageError("--mode needs wb, wbh or wbs");
       mode = argv[i];

@@ -11,6 +11,7 @@ anywhere but the target.
 usage: shell_user.py LZX_TOOL WORKDIR
 """
 import os
+import pty
 import shutil
 import subprocess
 import sys
@@ -170,6 +171,38 @@ def main():
             continue  # the damage decoded to something whole: nothing to check here
         expect(label, r, 2, message)
         check(label, snapshot(WORK) == before, changes(before, snapshot(WORK)))
+
+    # Progress on a terminal only, erased at the end; -q silences it; -v lists.
+    def on_terminal(args):
+        master, slave = pty.openpty()
+        r = subprocess.run([TOOL] + args, cwd=WORK, stdout=subprocess.PIPE, stderr=slave, timeout=60)
+        os.close(slave)
+        seen = b""
+        while True:
+            try:
+                chunk = os.read(master, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            seen += chunk
+        os.close(master)
+        return r, seen.decode("utf-8", errors="replace")
+
+    r, shown = on_terminal(["decompress", arc, "/dev/null"])
+    check("progress", r.returncode == 0 and "\rlzx: decompress " in shown and "%" in shown and " MB" in shown,
+          repr(shown[:200]))
+    last = shown.rsplit("\rlzx: ", 1)[-1]
+    check("progress erased", shown.endswith("\r") and last.split("\r")[1].strip() == "", repr(shown[-200:]))
+    r, shown = on_terminal(["unpack", arc, "out q", "-q"])
+    check("progress -q", r.returncode == 0 and shown == "", repr(shown[:200]))
+    r = run(["unpack", arc, "out v", "-v"])
+    check("no terminal, no progress", r.returncode == 0 and r.stderr == b"", r.stderr[:200])
+    listed = r.stdout.decode("utf-8").splitlines()
+    want = [os.path.join("out v", n) for n in files]
+    check("unpack -v", listed == want + ["extracted"], listed)
+    r = run(["pack", "list.txt", "-v"])
+    check("pack -v", r.stdout.decode("utf-8").splitlines()[:4] == ["#" + n for n in files], r.stdout[:300])
 
     # A read-only current directory, and outputs into it.
     ro = os.path.join(WORK, "ro")
