@@ -323,8 +323,8 @@ def update_deep_temp_directory(r):
         before = r.snapshot()
         lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'click|1', 'msgbox|0', 'exit|0')
         boxes = msgboxes(lines)
-        check(len(boxes) == 1 and ('temporary path too long' in boxes[0] or 'no usable temporary directory' in boxes[0]),
-              'a temporary directory too deep for the path buffer: fatal')
+        refused = any(text in boxes[0] for text in ('temporary path too long', 'no usable temporary directory'))
+        check(len(boxes) == 1 and refused, 'a temporary directory too deep for the path buffer: fatal')
         check(r.snapshot() == before, 'installation untouched')
         check(r.temp_left() == [], 'nothing left in the temporary directory')
     finally:
