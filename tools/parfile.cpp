@@ -7,6 +7,7 @@
 #include "lzx/fileadapt.h"
 #include "lzx/le32.h"
 #include "tools/pool.h"
+#include "tools/progress.h"
 
 namespace {
 
@@ -143,6 +144,7 @@ long long ParallelCompress(FileRec* source, HILE* h, int threads) {
     }
     HwriteCoded(s->coded, s->codedLen, h);
     written++;
+    ProgressSet(written * HileBlockSize);
   }
   // The last block is padded and coded by Hclose, as on one thread.
   if (last > 0) Hwrite(job.slots[submitted % count].raw, last, h);
@@ -196,6 +198,7 @@ long long ParallelDecompress(HILE* h, FileRec* target, int threads) {
     FileWrite(target, n, s->raw);
     total += n;
     written++;
+    ProgressSet(total);
   }
   DoFclose(&index.file);
   return total;
