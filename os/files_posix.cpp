@@ -7,6 +7,7 @@
 #include <string.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -94,6 +95,9 @@ OsFileHandle OsFileOpen(const char* name, int mode) {
       break;
     case OsOpenExclusiveRead:
       flags = O_RDONLY;
+      break;
+    case OsOpenProbeWrite:
+      flags = O_WRONLY;
       break;
     default:
       errno = EINVAL;
@@ -237,6 +241,59 @@ int OsFileMoveReplace(const char* fromName, const char* toName) {
   char from[PathSize], to[PathSize];
   if (!MapPath(fromName, from) || !MapPath(toName, to)) return 0;
   return rename(from, to) == 0;
+}
+
+int OsFileMoveDurable(const char* fromName, const char* toName) {
+  char from[PathSize], to[PathSize];
+  if (!MapPath(fromName, from) || !MapPath(toName, to)) return 0;
+  if (rename(from, to) != 0) return 0;
+  // The rename is in the directory's entries: those reach the disk with it.
+  char* slash = strrchr(to, '/');
+  if (slash == to) {
+    slash[1] = '\0';
+  } else if (slash) {
+    *slash = '\0';
+  } else {
+    strcpy(to, ".");
+  }
+  int fd = open(to, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  int ok = fsync(fd) == 0 || errno == EINVAL;  // a file system without fsync of directories
+  int saved = errno;
+  close(fd);
+  errno = saved;
+  return ok;
+}
+
+int OsFileFlush(OsFileHandle handle) { return fsync(ToFd(handle)) == 0 || errno == EINVAL; }
+
+int OsFreeSpace(const char* name, uint64_t* bytes) {
+  char path[PathSize];
+  struct statvfs st;
+  if (!MapPath(name, path) || statvfs(path, &st) != 0) return 0;
+  *bytes = (uint64_t)st.f_bavail * (uint64_t)st.f_frsize;
+  return 1;
+}
+
+int OsLastErrorKind(void) {
+  switch (errno) {
+    case EWOULDBLOCK:
+    case ETXTBSY:
+    case EBUSY:
+      return OsErrInUse;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return OsErrAccess;
+    case ENOSPC:
+    case EDQUOT:
+      return OsErrNoSpace;
+    case ENOENT:
+    case ENOTDIR:
+      return OsErrNotFound;
+    default:
+      return OsErrOther;
+  }
 }
 
 int OsDirCreate(const char* name) {
