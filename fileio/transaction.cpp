@@ -53,6 +53,7 @@ char Note[TxNoteSize];
 char JournalPath[FileNameSize];
 FileRec Journal;
 int Active;
+int Planning;  // a plan: nothing is written
 int CurrentPhase;
 
 TxStepHook StepHook;
@@ -128,6 +129,7 @@ TxFile* Touch(const char* target) {
 
 void Record(const char* format, ...) LZX_PRINTF(1, 2);
 void Record(const char* format, ...) {
+  if (Planning) return;
   char text[FilePrintfSize];
   va_list args;
   va_start(args, format);
@@ -152,8 +154,8 @@ int ByLengthDescending(const void* a, const void* b) {
   return (int)strlen((const char*)b) - (int)strlen((const char*)a);
 }
 
-void RemoveScratchAndDirs(void) {
-  for (int i = 0; i < ScratchCount; i++) Discard(Scratch[i]);
+// After the journal: a directory that holds it cannot go before it.
+void RemoveDirs(void) {
   // Deeper directories first; one that is not empty (not ours alone) stays.
   qsort(Dirs, (size_t)DirCount, sizeof Dirs[0], ByLengthDescending);
   for (int i = 0; i < DirCount; i++) OsDirRemove(Dirs[i]);
@@ -170,7 +172,8 @@ void Undo(void) {
       SidePath(staged, f->target, i, "new");
       SidePath(backup, f->target, i, "old");
       if (f->existed) {
-        if (Exists(backup)) OsFileMoveDurable(backup, f->target);
+        // A volume that cannot write through still takes a plain move.
+        if (Exists(backup) && !OsFileMoveDurable(backup, f->target)) OsFileMoveReplace(backup, f->target);
       } else if (f->kind == Replace && !Exists(staged)) {
         Discard(f->target);  // it was moved in: a file the update created
       }
@@ -179,7 +182,7 @@ void Undo(void) {
   for (int i = 0; i < FileCount; i++) {
     if (Files[i].target[0] && Files[i].hasStaged && SidePath(staged, Files[i].target, i, "new")) Discard(staged);
   }
-  RemoveScratchAndDirs();
+  for (int i = 0; i < ScratchCount; i++) Discard(Scratch[i]);
 }
 
 // Forwards after a complete commit: only the backups and scratch files go.
@@ -206,6 +209,7 @@ void Reset(void) {
 
 void Close(void) {
   Active = 0;
+  Planning = 0;
   FatalSetUndoHook(nullptr);
   Reset();
 }
@@ -216,6 +220,7 @@ int UndoOnFatal(void) {
   Journal.handle = 0;
   Undo();
   Discard(JournalPath);
+  RemoveDirs();
   Close();
   return 1;
 }
@@ -310,6 +315,26 @@ void NearestExisting(const char* path, char* out) {
   if (!out[0]) strcpy(out, ".");
 }
 
+// Records the levels of dir that do not exist, deepest first, each before it
+// is made; with existing, every level below that one (made already).
+void RecordMissing(const char* dir, const char* existing) {
+  char level[FileNameSize];
+  CopyName(level, sizeof level, dir);
+  for (int n = 0; n < LevelsMax; n++) {
+    size_t len = strlen(level);
+    while (len > 1 && (level[len - 1] == '\\' || level[len - 1] == '/') && level[len - 2] != ':') level[--len] = '\0';
+    if (!level[0] || (existing ? strcmp(level, existing) == 0 : Exists(level))) break;
+    if (DirCount == TxDirsMax) FatalMessage("Install: more than %d new directories", TxDirsMax);
+    if (strchr(level, '\r') || strchr(level, '\n')) Refuse(level);
+    Record("D%s", level);
+    memcpy(Dirs[DirCount++], level, sizeof level);
+    char parent[FileNameSize];
+    SplitPath(level, parent, nullptr, nullptr);
+    if (strcmp(parent, level) == 0) break;
+    memcpy(level, parent, sizeof level);
+  }
+}
+
 }  // namespace
 
 void TxSetStepHook(TxStepHook hook) { StepHook = hook; }
@@ -328,33 +353,36 @@ void TxBegin(const char* dir) {
   if (Exists(path)) TxRecover(dir, nullptr, 0);
   Reset();
   memcpy(JournalPath, path, sizeof JournalPath);
+  // A directory that does not exist yet is made, and recorded as the
+  // transaction's own as soon as its journal can say so.
+  char missing[FileNameSize];
+  NearestExisting(dir, missing);
+  int made = strcmp(missing, dir) != 0;
+  if (made && !MakeDirs(dir)) {
+    FileRec rec;
+    FileInit(&rec, 1, JournalPath);
+    FileError(&rec, FileErrCreate);
+  }
   FileInit(&Journal, 1, JournalPath);
   FileCreate(&Journal);
   Active = 1;
   FatalSetUndoHook(UndoOnFatal);
   Record("%s", JournalHeader);
+  if (made) RecordMissing(dir, missing);
+}
+
+void TxBeginPlan(void) {
+  if (Active) InternalError("FILEIO", __LINE__, 98);
+  Reset();
+  Active = 1;
+  Planning = 1;
 }
 
 void TxSetNote(const char* note) { CopyName(Note, sizeof Note, note ? note : ""); }
 
 int TxMakeDirs(const char* dir) {
-  // The missing levels, deepest first, each recorded before it is made.
-  char level[FileNameSize];
-  CopyName(level, sizeof level, dir);
-  for (int n = 0; n < LevelsMax; n++) {
-    size_t len = strlen(level);
-    while (len > 1 && (level[len - 1] == '\\' || level[len - 1] == '/') && level[len - 2] != ':') level[--len] = '\0';
-    if (!level[0] || Exists(level)) break;
-    if (DirCount == TxDirsMax) FatalMessage("Install: more than %d new directories", TxDirsMax);
-    if (strchr(level, '\r') || strchr(level, '\n')) Refuse(level);
-    Record("D%s", level);
-    memcpy(Dirs[DirCount++], level, sizeof level);
-    char parent[FileNameSize];
-    SplitPath(level, parent, nullptr, nullptr);
-    if (strcmp(parent, level) == 0) break;
-    memcpy(level, parent, sizeof level);
-  }
-  return MakeDirs(dir);
+  if (!Planning) RecordMissing(dir, nullptr);
+  return Planning ? 1 : MakeDirs(dir);
 }
 
 int TxExists(const char* target) {
@@ -381,12 +409,12 @@ void TxDelete(const char* target) {
   if (!Active) InternalError("FILEIO", __LINE__, 98);
   TxFile* f = Touch(target);
   char staged[FileNameSize];
-  if (f->kind == Replace && SidePath(staged, target, (int)(f - Files), "new")) Discard(staged);
+  if (f->kind == Replace && !Planning && SidePath(staged, target, (int)(f - Files), "new")) Discard(staged);
   f->kind = f->existed ? Remove : Keep;
 }
 
 void TxScratch(const char* path) {
-  if (!Active) InternalError("FILEIO", __LINE__, 98);
+  if (!Active || Planning) InternalError("FILEIO", __LINE__, 98);
   if (ScratchCount == TxScratchMax) InternalError("FILEIO", __LINE__, 99);
   if (!CopyName(Scratch[ScratchCount], FileNameSize, path)) Refuse(path);
   Record("S%s", Scratch[ScratchCount]);
@@ -394,7 +422,7 @@ void TxScratch(const char* path) {
 }
 
 void TxCommit(void) {
-  if (!Active || CurrentPhase != Staging) InternalError("FILEIO", __LINE__, 98);
+  if (!Active || Planning || CurrentPhase != Staging) InternalError("FILEIO", __LINE__, 98);
   char staged[FileNameSize], backup[FileNameSize];
   // Every byte is on the disk before the journal says the commit begins.
   for (int i = 0; i < FileCount; i++) {
@@ -451,9 +479,14 @@ void TxEnd(void) {
 
 int TxRollback(void) {
   if (!Active) return 0;
+  if (Planning) {
+    Close();
+    return 1;
+  }
   FileClose(&Journal);
   Undo();
   Discard(JournalPath);
+  RemoveDirs();
   Close();
   return 1;
 }
@@ -479,6 +512,7 @@ int TxRecover(const char* dir, char* note, size_t noteSize) {
     Undo();
   }
   if (!Discard(path)) FatalMessage("Install: cannot remove the journal [%s]", path);
+  if (outcome == TxRecoverUndone) RemoveDirs();
   Reset();
   return outcome;
 }

@@ -52,6 +52,11 @@ enum {
 void TxBegin(const char* dir);
 int TxActive(void);
 
+// Begins a transaction that only plans: it records staging and deletions so
+// that TxExists answers as a real one would, but it writes nothing and keeps
+// no journal. TxStage's path is then not to be written. Ended by TxRollback.
+void TxBeginPlan(void);
+
 // The note that TxRecover gives back when it completes a commit (the owner's
 // last step, for example the version it writes to the registry); set before
 // TxCommit.

@@ -5,6 +5,7 @@
 
 #include "fileio/file.h"
 #include "fileio/path.h"
+#include "fileio/transaction.h"
 #include "lzx/le32.h"
 
 static_assert(VersionNameSize + 6 * 4 + VersionReservedSize == VersionRecordSize, "record fields add up to 432");
@@ -74,12 +75,19 @@ int VersionFileRead(const char* path, VersionRecord* table, int capacity) {
 int VersionFileWrite(const char* path, const VersionRecord* table, int capacity) {
   char dir[FileNameSize];
   char part[FileNameSize];
-  SplitPath(path, dir, nullptr, nullptr);
-  int len = snprintf(part, sizeof part, "%s%s", dir, "~lzxver.tmp");
   FileRec out;
-  if (len < 0 || len >= (int)sizeof part) {
-    FileInit(&out, VersionRecordSize, path);
-    FileError(&out, FileErrNameTooLong);
+  // Inside a transaction the new file is staged and replaces the old one
+  // with the transaction's commit.
+  int staged = TxActive();
+  if (staged) {
+    memcpy(part, TxStage(path), sizeof part);  // a path of FileNameSize bytes
+  } else {
+    SplitPath(path, dir, nullptr, nullptr);
+    int len = snprintf(part, sizeof part, "%s%s", dir, "~lzxver.tmp");
+    if (len < 0 || len >= (int)sizeof part) {
+      FileInit(&out, VersionRecordSize, path);
+      FileError(&out, FileErrNameTooLong);
+    }
   }
   FileInit(&out, VersionRecordSize, part);
   FileCreate(&out);
@@ -97,7 +105,7 @@ int VersionFileWrite(const char* path, const VersionRecord* table, int capacity)
   }
   if (k > 0) FileWrite(&out, k, bytes);
   FileClose(&out);
-  if (!OsFileMoveReplace(part, path)) {
+  if (!staged && !OsFileMoveReplace(part, path)) {
     FileInit(&out, VersionRecordSize, path);
     FileError(&out, FileErrRename);
   }

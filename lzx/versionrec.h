@@ -44,6 +44,7 @@ int VersionFileRead(const char* path, VersionRecord* table, int capacity);
 int VersionFileCount(const char* path);
 // Writes the used slots (up to the first empty name, at most capacity) with
 // their status cleared. The new file is written beside the old one and moved
-// over it only when complete, so a failure never leaves a damaged file.
+// over it only when complete, so a failure never leaves a damaged file; inside
+// an install transaction it is staged and replaces the old one at the commit.
 // Returns the number of records written.
 int VersionFileWrite(const char* path, const VersionRecord* table, int capacity);
