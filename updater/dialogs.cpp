@@ -6,6 +6,7 @@
 #include "fileio/path.h"
 #include "updater/app.h"
 #include "updater/command_line.h"
+#include "updater/install_safety.h"
 #include "updater/messages.h"
 #include "updater/variant.h"
 
@@ -46,28 +47,42 @@ void InitCommon(HWND dialog, int icon) {
   SetDlgItemTextA(dialog, IDCANCEL, MessageText(12));
 }
 
+// Set when the install begins: from then on the dialog's buttons are off and
+// a press that was queued before (a double-click, Enter twice, a click while
+// a closing box is open) is ignored, so that there is exactly one run.
+int Installing = 0;
+
+int BeginInstall(HWND dialog) {
+  if (Installing) return 0;
+  Installing = 1;
+  EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
+  EnableWindow(GetDlgItem(dialog, IDCANCEL), FALSE);
+  return 1;
+}
+
 // One pass of the update over the archive that write put in the temporary
-// directory; returns RunUpdate's result.
-int UpdatePass(char* path) {
-  int applied = RunUpdate(path, InstallDir);
+// directory; 1 when it was applied.
+int UpdatePass(HWND dialog, char* path) {
+  int outcome = RunUpdate(dialog, path, InstallDir);
   DeleteFileByName(path);
-  return applied;
+  return outcome == UpdateApplied;
 }
 
 void Close(HWND dialog, int applied) {
-  if (applied) MessageBoxA(nullptr, MessageText(13), MessageText(14), MB_OK | MB_ICONINFORMATION);
+  if (applied) MessageBoxA(dialog, MessageText(13), MessageText(14), MB_OK | MB_ICONINFORMATION);
   EndDialog(dialog, 0);
 }
 
 INT_PTR UpdateCommand(HWND dialog, WPARAM wParam) {
   switch (LOWORD(wParam)) {
     case IDCANCEL:
-      EndDialog(dialog, 0);
+      if (!Installing) EndDialog(dialog, 0);
       return TRUE;
     case IDOK: {
+      if (!BeginInstall(dialog)) return TRUE;
       char path[InstallDirSize];
       WriteTempArchive(path, 0);
-      Close(dialog, UpdatePass(path));
+      Close(dialog, UpdatePass(dialog, path));
       return TRUE;
     }
     default:
@@ -150,9 +165,10 @@ INT_PTR CALLBACK DemoDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDCANCEL:
-          EndDialog(dialog, 0);
+          if (!Installing) EndDialog(dialog, 0);
           return TRUE;
         case IDOK: {
+          if (Installing) return TRUE;
           if (VariantDemo == 1) {
             char typed[InstallDirSize];
             typed[0] = '\0';
@@ -161,10 +177,11 @@ INT_PTR CALLBACK DemoDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             if (!TrimDemoDirectory(typed)) return FALSE;
             memcpy(InstallDir, typed, sizeof InstallDir);
           }
+          BeginInstall(dialog);
           char path[InstallDirSize];
           WriteTempArchive(path, 0);
-          int applied = UpdatePass(path);
-          if (VariantDemo == 1 && WriteSecondArchive(path)) applied = UpdatePass(path) && applied;
+          int applied = UpdatePass(dialog, path);
+          if (VariantDemo == 1 && applied && WriteSecondArchive(path)) applied = UpdatePass(dialog, path);
           if (VariantDemo == 1) CreateDemoGroup(dialog, InstallDir);
           Close(dialog, applied);
           return TRUE;

@@ -5,12 +5,16 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #include "base/fatal.h"
 #include "base/trace.h"
 #include "fileio/file.h"
+#include "fileio/path.h"
+#include "fileio/transaction.h"
 #include "updater/app.h"
 #include "updater/command_line.h"
+#include "updater/install_safety.h"
 #include "updater/messages.h"
 #include "updater/variant.h"
 
@@ -20,8 +24,31 @@ namespace {
 
 const char FatalCaption[] = "Einde programma";
 
-// The fatal path's presenter: an error box with no owner and only OK.
-int FatalBox(const char* text) { return MessageBoxA(nullptr, text, FatalCaption, MB_OK | MB_ICONERROR); }
+// The fatal path's presenter: an error box with no owner and only OK. By
+// then an install transaction has been undone; the log says how the run
+// ended.
+int FatalBox(const char* text) {
+  if (LogEnabled) LogPrintf("Ended: %s\n", text);
+  return MessageBoxA(nullptr, text, FatalCaption, MB_OK | MB_ICONERROR);
+}
+
+#ifdef LZX_STEP_KILL
+// Test builds only: LZX_KILL_AT_STEP=N ends the process abruptly at step N of
+// the install transaction, as a crash or a power cut would.
+int KillStep = 0;
+void KillAtStep(int step) {
+  if (step == KillStep) TerminateProcess(GetCurrentProcess(), 99);
+}
+void InstallStepKill(void) {
+  char value[16];
+  DWORD n = GetEnvironmentVariableA("LZX_KILL_AT_STEP", value, sizeof value);
+  if (n == 0 || n >= sizeof value) return;
+  KillStep = atoi(value);
+  TxSetStepHook(KillAtStep);
+}
+#else
+void InstallStepKill(void) {}
+#endif
 
 }  // namespace
 
@@ -85,6 +112,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
 
   if (!CheckWindowsVersion()) ExitProcess(0);
   if (!ParseCommandLine(arguments)) ExitProcess(0);
+  FatalSetUndoText(RolledBackText(LangDutch));
+  InstallStepKill();
 
   if (CheckInstanceMarker(VariantVexa ? "VexaWare" : "Marvik")) {
     MessageBoxA(nullptr, MessageText(VariantVexa ? 21 : 22), MessageText(19), MB_OK | MB_ICONINFORMATION);
@@ -96,6 +125,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
   if (LogEnabled) TraceOpen(0);
 
   if (DdeStart() && ResolveInstallDir()) {
+    // An interrupted run is finished before anything else looks at the
+    // installation.
+    RecoverInterruptedRun(nullptr, InstallDir);
     ShowVariantDialog(nullptr);
   } else {
     MessageBoxA(nullptr, MessageText(VariantVexa ? 18 : 20), MessageText(19), MB_OK | MB_ICONERROR);
