@@ -271,9 +271,11 @@ int Extract(const char* archive, const char* targetDir, VersionRecord* table, in
       if (slot->name[0] == 0) {
         *slot = *r;
         slot->status = VersionStatusNew;
+        action = ArchiveNew;
       } else if (slot->version < r->version || (rewriteEqual == 1 && slot->version == r->version)) {
         *slot = *r;
         slot->status = VersionStatusUpdated;
+        action = ArchiveUpdated;
       } else {
         write = 0;
         slot->status = VersionStatusUnchanged;

@@ -44,8 +44,8 @@ int UnPackLZX(const char* archive, const char* targetDir, VersionRecord* table, 
 // same structure checks. visit sees every entry's target path, record, action
 // and whether D deletes it afterwards. Returns 0.
 enum {
-  ArchiveNew = 1,        // written, the target is new
-  ArchiveUpdated = 2,    // written over the target
+  ArchiveNew = 1,        // written: new to the table (without one: no target yet)
+  ArchiveUpdated = 2,    // written: a newer version (without a table: over the target)
   ArchiveUnchanged = 3,  // the version file's version is newer (or equal)
   ArchiveSkipped = 4,    // R: no target to write over
   ArchiveKept = 5,       // no version file, and an existing target is kept

@@ -158,6 +158,29 @@ void PlanVisit(const char* target, const VersionRecord* r, int action, int delet
   if (writes || (deleted && FileExists(target))) CheckTarget(p, target);
 }
 
+// Tells the user what stands in the way; 1 when a file in use is to be
+// checked again (Retry).
+int AskAboutRefusal(HWND owner, const Preflight* p) {
+  char text[ReportTextSize];
+  FormatPreflightRefusal(text, sizeof text, LangDutch, p->cause, p->file, p->why);
+  if (LogEnabled) LogPrintf("Refused: %s (%s)\n", p->file, p->why);
+  if (p->cause == SafetyInUse) return MessageBoxA(owner, text, ProductName, MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY;
+  MessageBoxA(owner, text, ProductName, MB_OK | MB_ICONERROR);
+  return 0;
+}
+
+// The version file is read before the pre-flight proper: one held open by
+// another program is asked about first.
+int VersionFileClear(HWND owner, const char* versionPath) {
+  for (;;) {
+    Preflight p;
+    memset(&p, 0, sizeof p);
+    if (FileExists(versionPath)) CheckTarget(&p, versionPath);
+    if (!p.cause) return 1;
+    if (!AskAboutRefusal(owner, &p)) return 0;
+  }
+}
+
 // Decides every entry as the extraction will and checks each file it will
 // write or delete, and the room for the staged files, until nothing stands
 // in the way (1) or the user gives up (0); nothing is changed either way.
@@ -179,15 +202,7 @@ int PreflightUntilClear(HWND owner, const char* archivePath, const char* install
       BlockFree(plan);
       return 1;
     }
-    char text[ReportTextSize];
-    FormatPreflightRefusal(text, sizeof text, LangDutch, p.cause, p.file, p.why);
-    if (LogEnabled) LogPrintf("Refused: %s (%s)\n", p.file, p.why);
-    int retry = 0;
-    if (p.cause == SafetyInUse) {
-      retry = MessageBoxA(owner, text, ProductName, MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY;
-    } else {
-      MessageBoxA(owner, text, ProductName, MB_OK | MB_ICONERROR);
-    }
+    int retry = AskAboutRefusal(owner, &p);
     if (!retry) {
       BlockFree(plan);
       return 0;
@@ -233,6 +248,10 @@ int RunUpdate(HWND owner, const char* archivePath, const char* installDir) {
   int m = snprintf(versionPath, sizeof versionPath, "%s\\%s", installDir, VersionFileName);
   if (m < 0 || m >= (int)sizeof versionPath) FatalMessage("RunUpdate: path too long [%s]", installDir);
 
+  if (!VersionFileClear(owner, versionPath)) {
+    if (LogEnabled) LogPrintf("Result: cancelled, nothing changed\n");
+    return UpdateCancelled;
+  }
   int capacity = SpareRows;
   if (FileExists(versionPath)) {
     int records = VersionFileCount(versionPath);
