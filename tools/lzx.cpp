@@ -8,6 +8,7 @@
 #include "base/fatal.h"
 #include "fileio/file.h"
 #include "fileio/path.h"
+#include "fileio/transaction.h"
 #include "lzx/archive.h"
 #include "lzx/crc32.h"
 #include "lzx/hile.h"
@@ -22,7 +23,8 @@ const char Usage[] =
     "      extract into DIR (default: the current directory); with --table, write a\n"
     "      file only when its version is newer than the one recorded (or equal, with\n"
     "      --rewrite-equal) and write the version file back; without it, keep\n"
-    "      existing files unless --rewrite-equal is given\n"
+    "      existing files unless --rewrite-equal is given; all or nothing: a failure\n"
+    "      (or an interrupted unpack, at the next unpack into DIR) is undone\n"
     "  lzx list ARCHIVE\n"
     "      one line per entry: name, size, version and the E, D, R options\n"
     "  lzx test [--digest HEX] ARCHIVE\n"
@@ -59,8 +61,15 @@ int Pack(const char* list) {
 }
 
 int Unpack(const char* archive, const char* dir, const char* versionFile, int rewriteEqual) {
+  // An unpack into dir that was interrupted (a crash, a power cut) is
+  // finished first: undone, or completed if its commit was.
+  int recovered = TxRecover(dir, nullptr, 0);
+  if (recovered != TxRecoverNone)
+    fprintf(stderr, "lzx: an interrupted unpack into %s was %s\n", dir,
+            recovered == TxRecoverCompleted ? "completed" : "undone");
   // Everything is decoded and checked once before the first file is written:
-  // a damaged archive changes nothing.
+  // a damaged archive changes nothing. Then one transaction: every file (and
+  // the version file) staged, one commit; a failure on the way is undone.
   ArchiveCheck(archive, dir, nullptr, nullptr);
   if (versionFile == nullptr) {
     UnPackLZX(archive, dir, nullptr, 0, rewriteEqual);
@@ -70,12 +79,15 @@ int Unpack(const char* archive, const char* dir, const char* versionFile, int re
   int capacity = VersionFileCount(versionFile) + 1000;
   VersionRecord* table = (VersionRecord*)BlockAlloc(capacity * (int)sizeof(VersionRecord));
   VersionFileRead(versionFile, table, capacity);
+  TxBegin(dir);
   UnPackLZX(archive, dir, table, capacity, rewriteEqual);
   int counts[4] = {0, 0, 0, 0};
   for (int i = 0; i < capacity && table[i].name[0] != 0; i++) {
     if (table[i].status >= 1 && table[i].status <= 3) counts[table[i].status]++;
   }
   VersionFileWrite(versionFile, table, capacity);
+  TxCommit();
+  TxEnd();
   BlockFree(table);
   printf("new %d, updated %d, unchanged %d\n", counts[1], counts[2], counts[3]);
   return 0;
@@ -211,6 +223,7 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   OpenFileReset();
+  FatalSetUndoText("lzx: the unpack was undone: the target directory is as it was");
   int status = Run(argc, argv);
   fflush(stdout);
   if (OpenFileAnyLeft()) InternalError("LZX", __LINE__, 4000);
