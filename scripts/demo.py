@@ -44,7 +44,7 @@ def versions(path):
     out = {}
     for i in range(0, len(data) - RECORD.size + 1, RECORD.size):
         name, _, version, _, _, _, _, _ = RECORD.unpack_from(data, i)
-        out[name.split(b'\0')[0].decode('latin-1')] = version
+        out[name.split(b'\0')[0].decode('utf-8')] = version
     return out
 
 
@@ -77,7 +77,7 @@ class Demo:
         names = targets()[:10]
         with open(os.path.join(self.inst, 'lzx.ver'), 'wb') as f:
             for name in names:
-                f.write(RECORD.pack(name.encode('latin-1'), 0, 100, 0, 0, 0, 0, b''))
+                f.write(RECORD.pack(name.encode('utf-8'), 0, 100, 0, 0, 0, 0, b''))
                 p = os.path.join(self.inst, *name.lstrip('#').split('\\'))
                 os.makedirs(os.path.dirname(p), exist_ok=True)
                 with open(p, 'wb') as g:

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "base/fatal.h"
 #include "updater/install_text.h"
 
 // The entry: instance handle, stored first thing.
@@ -21,6 +22,13 @@ int ReadInstallInfo(const char* name);
 int WriteProductVersion(const char* name, const char* version);
 int ResolveInstallDir(void);
 
+// Messages: MessageBoxA, or in silent mode a line in the log (with "-log")
+// and the answer a question takes unattended (Cancel, No, else OK).
+int ShowMessage(HWND owner, const char* text, const char* caption, UINT style);
+// One line into the log when "-log" was given; written with the system's own
+// calls, so that the fatal path can use it too.
+void LogLine(const char* format, ...) LZX_PRINTF(1, 2);
+
 // The update run. path receives "%sTEMP.LZX" in the temporary directory.
 void WriteTempArchive(char* path, int createOnly);
 // Writes the second built-in archive (the demo's second pass); 0 and nothing
@@ -33,7 +41,8 @@ int TempArchivePath(char* path);
 // Returns an UpdateOutcome (updater/install_safety.h): UpdateApplied,
 // UpdateNotApplied when the installation has no version file (the Vexa-line
 // update then changes nothing), UpdateCancelled when the pre-flight refused.
-// A failure after the pre-flight is undone by the fatal path.
+// A failure after the pre-flight is undone by the fatal path. Notes the
+// outcome (updater/outcome.h) when it is not a plain success.
 int RunUpdate(HWND owner, const char* archivePath, const char* installDir);
 // At start: finishes a run that was interrupted in installDir (and removes a
 // temporary archive left behind); tells the user once. UpdateRecovered, or 0
@@ -42,6 +51,9 @@ int RecoverInterruptedRun(HWND owner, const char* installDir);
 
 // Dialogs.
 int ShowVariantDialog(HWND owner);
+// The install button's work without the dialog: the update passes, the demo's
+// program group and the closing message (silent mode runs this alone).
+void InstallSequence(HWND owner);
 void CenterWindow(HWND window);
 int DisplayCaps(int index);
 INT_PTR CALLBACK ProductDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

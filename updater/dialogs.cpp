@@ -8,6 +8,7 @@
 #include "updater/command_line.h"
 #include "updater/install_safety.h"
 #include "updater/messages.h"
+#include "updater/outcome.h"
 #include "updater/variant.h"
 
 namespace {
@@ -68,23 +69,22 @@ int UpdatePass(HWND dialog, char* path) {
   return outcome == UpdateApplied;
 }
 
-void Close(HWND dialog, int applied) {
-  if (applied) MessageBoxA(dialog, MessageText(13), MessageText(14), MB_OK | MB_ICONINFORMATION);
+void Cancel(HWND dialog) {
+  if (Installing) return;
+  NoteOutcome(OutcomeCancelled);
   EndDialog(dialog, 0);
 }
 
 INT_PTR UpdateCommand(HWND dialog, WPARAM wParam) {
   switch (LOWORD(wParam)) {
     case IDCANCEL:
-      if (!Installing) EndDialog(dialog, 0);
+      Cancel(dialog);
       return TRUE;
-    case IDOK: {
+    case IDOK:
       if (!BeginInstall(dialog)) return TRUE;
-      char path[InstallDirSize];
-      WriteTempArchive(path, 0);
-      Close(dialog, UpdatePass(dialog, path));
+      InstallSequence(dialog);
+      EndDialog(dialog, 0);
       return TRUE;
-    }
     default:
       return TRUE;
   }
@@ -107,6 +107,17 @@ void CenterWindow(HWND window) {
   int x = (DisplayCaps(HORZRES) - width) / 2;
   int y = (DisplayCaps(VERTRES) - height) / 2;
   MoveWindow(window, x, y, width, height, FALSE);
+}
+
+void InstallSequence(HWND owner) {
+  char path[InstallDirSize];
+  WriteTempArchive(path, 0);
+  int applied = UpdatePass(owner, path);
+  // The demo's second pass is a transaction of its own, made only after the
+  // first was applied.
+  if (VariantDemo == 1 && applied && WriteSecondArchive(path)) applied = UpdatePass(owner, path);
+  if (VariantDemo == 1) CreateDemoGroup(owner, InstallDir);
+  if (applied) ShowMessage(owner, MessageText(13), MessageText(14), MB_OK | MB_ICONINFORMATION);
 }
 
 int ShowVariantDialog(HWND owner) {
@@ -165,7 +176,7 @@ INT_PTR CALLBACK DemoDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDCANCEL:
-          if (!Installing) EndDialog(dialog, 0);
+          Cancel(dialog);
           return TRUE;
         case IDOK: {
           if (Installing) return TRUE;
@@ -178,12 +189,8 @@ INT_PTR CALLBACK DemoDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             memcpy(InstallDir, typed, sizeof InstallDir);
           }
           BeginInstall(dialog);
-          char path[InstallDirSize];
-          WriteTempArchive(path, 0);
-          int applied = UpdatePass(dialog, path);
-          if (VariantDemo == 1 && applied && WriteSecondArchive(path)) applied = UpdatePass(dialog, path);
-          if (VariantDemo == 1) CreateDemoGroup(dialog, InstallDir);
-          Close(dialog, applied);
+          InstallSequence(dialog);
+          EndDialog(dialog, 0);
           return TRUE;
         }
         default:

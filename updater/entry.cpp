@@ -16,6 +16,7 @@
 #include "updater/command_line.h"
 #include "updater/install_safety.h"
 #include "updater/messages.h"
+#include "updater/outcome.h"
 #include "updater/variant.h"
 
 HINSTANCE AppInstance = nullptr;
@@ -24,14 +25,23 @@ namespace {
 
 const char FatalCaption[] = "Einde programma";
 
-// The fatal path's presenter: an error box with no owner and only OK. By
-// then an install transaction has been undone; the log says how the run
-// ended.
+void LogExit(int outcome) { LogLine("Exit code %d: %s\n", ExitCodeFor(outcome), OutcomeText(outcome)); }
+
+// The fatal path's presenter: an error box with no owner and only OK (in
+// silent mode no box). The exit code is 2 even when no box could be shown:
+// the fatal path's 1 for that case would read as "the product is running".
 int FatalBox(const char* text) {
-  if (LogEnabled) LogPrintf("Ended: %s\n", text);
-  return MessageBoxA(nullptr, text, FatalCaption, MB_OK | MB_ICONERROR);
+  ShowMessage(nullptr, text, FatalCaption, MB_OK | MB_ICONERROR);
+  LogExit(OutcomeFatal);
+  return IDOK;
 }
 
+// The end of a run that got past the start: the outcome becomes the exit
+// code, and with "-log" a line in the log.
+int Finish(void) {
+  LogExit(RunResult);
+  return ExitCodeFor(RunResult);
+}
 #ifdef LZX_STEP_KILL
 // Test builds only: LZX_KILL_AT_STEP=N ends the process abruptly at step N of
 // the install transaction, as a crash or a power cut would.
@@ -59,7 +69,7 @@ int CheckWindowsVersion(void) {
   if (major >= 4) return 1;
   char text[100];
   snprintf(text, sizeof text, "Vexa werkt niet onder Windows 3.1 [%d, %d]", major, minor);
-  MessageBoxA(nullptr, text, "Einde", MB_OK | MB_ICONINFORMATION);
+  ShowMessage(nullptr, text, "Einde", MB_OK | MB_ICONINFORMATION);
   return 0;
 }
 
@@ -110,14 +120,21 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
   LangDutch = 1;
   FatalSetPresenter(FatalBox);
 
-  if (!CheckWindowsVersion()) ExitProcess(0);
+  // The options are read first, so that "-silent" also holds for the
+  // Windows-version message (which stays fixed Dutch text). Too old a system
+  // is a start-up failure, not a success.
   if (!ParseCommandLine(arguments)) ExitProcess(0);
   FatalSetUndoText(RolledBackText(LangDutch));
   InstallStepKill();
+  if (!CheckWindowsVersion()) {
+    NoteOutcome(OutcomeFatal);
+    ExitProcess(Finish());
+  }
 
   if (CheckInstanceMarker(VariantVexa ? "VexaWare" : "Marvik")) {
-    MessageBoxA(nullptr, MessageText(VariantVexa ? 21 : 22), MessageText(19), MB_OK | MB_ICONINFORMATION);
-    ExitProcess(1);
+    ShowMessage(nullptr, MessageText(VariantVexa ? 21 : 22), MessageText(19), MB_OK | MB_ICONINFORMATION);
+    NoteOutcome(OutcomeRunning);
+    ExitProcess(Finish());
   }
 
   if (!CommonControlsInit()) InternalError("UPDATER", __LINE__, 5679);
@@ -128,14 +145,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     // An interrupted run is finished before anything else looks at the
     // installation.
     RecoverInterruptedRun(nullptr, InstallDir);
-    ShowVariantDialog(nullptr);
+    if (SilentMode) {
+      InstallSequence(nullptr);
+    } else {
+      ShowVariantDialog(nullptr);
+    }
   } else {
-    MessageBoxA(nullptr, MessageText(VariantVexa ? 18 : 20), MessageText(19), MB_OK | MB_ICONERROR);
+    ShowMessage(nullptr, MessageText(VariantVexa ? 18 : 20), MessageText(19), MB_OK | MB_ICONERROR);
+    NoteOutcome(OutcomeNoInstallDir);
   }
 
   if (LogEnabled) TraceClose();
   if (OpenFileAnyLeft()) InternalError("UPDATER", __LINE__, 4000);
-  return 0;
+  return Finish();
 }
 
 const char* MessageText(int number) { return MessageTextFor(number, LangDutch, VariantVexa, VariantDemo); }

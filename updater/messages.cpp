@@ -1,9 +1,10 @@
 #include "updater/messages.h"
 
 #include "updater/product.h"
+#include "updater/product_data.h"
 
-const char ProductName[] = "Doravo";
-const char ProductNewVersion[] = "1.01";
+const char ProductName[] = PRODUCT_NAME;
+const char ProductNewVersion[] = PRODUCT_VERSION;
 
 static_assert(sizeof ProductName - 1 <= ProductNameMax, "product name must fit the registry key path");
 
@@ -20,11 +21,13 @@ struct Row {
 
 const Row Dutch[MessageLast - MessageFirst + 1] = {
     /* 4 */ {Demo, "update informatie", "demo informatie"},
-    /* 5 */ {None, "Doravo", "Doravo"},
-    /* 6 */ {None, "Update Doravo naar", "Update Doravo naar"},
-    /* 7 */ {None, "versie 1.01 (22-mei-2003)", "versie 1.01 (22-mei-2003)"},
+    /* 5 */ {None, PRODUCT_NAME, PRODUCT_NAME},
+    /* 6 */ {None, "Update " PRODUCT_NAME " naar", "Update " PRODUCT_NAME " naar"},
+    /* 7 */
+    {None, "versie " PRODUCT_VERSION " (" PRODUCT_DATE_DUTCH ")",
+     "versie " PRODUCT_VERSION " (" PRODUCT_DATE_DUTCH ")"},
     /* 8 */ {None, "", ""},
-    /* 9 */ {Vexa, "Copyright 2003 Marvik Software", "Copyright 2003 Vexa Software"},
+    /* 9 */ {Vexa, "Copyright " PRODUCT_YEAR " " MARVIK_COMPANY, "Copyright " PRODUCT_YEAR " " VEXA_COMPANY},
     /* 10 */ {Vexa, "ontwikkelling", "het Vexa team"},
     /* 11 */ {Demo, "Installeer update", "Installeer demo"},
     /* 12 */ {None, "Annuleer", "Annuleer"},
@@ -37,8 +40,8 @@ const Row Dutch[MessageLast - MessageFirst + 1] = {
     /* 19 */ {None, "Einde programma", "Einde programma"},
     /* 20 */ {None, "Marvik directory niet gevonden", "Marvik directory niet gevonden"},
     /* 21 */
-    {None, "Tijdens de installatie mag Doravo niet actief zijn.",
-     "Tijdens de installatie mag Doravo niet actief zijn."},
+    {None, "Tijdens de installatie mag " PRODUCT_NAME " niet actief zijn.",
+     "Tijdens de installatie mag " PRODUCT_NAME " niet actief zijn."},
     /* 22 */
     {None, "Tijdens de installatie mag er geen\nandere Marvik Software draaien.",
      "Tijdens de installatie mag er geen\nandere Marvik Software draaien."},
@@ -48,11 +51,13 @@ const Row Dutch[MessageLast - MessageFirst + 1] = {
 
 const Row English[MessageLast - MessageFirst + 1] = {
     /* 4 */ {Demo, "update information", "demo information"},
-    /* 5 */ {None, "Doravo", "Doravo"},
-    /* 6 */ {None, "Update Doravo to", "Update Doravo to"},
-    /* 7 */ {None, "version 1.01 (22-may-2003)", "version 1.01 (22-may-2003)"},
+    /* 5 */ {None, PRODUCT_NAME, PRODUCT_NAME},
+    /* 6 */ {None, "Update " PRODUCT_NAME " to", "Update " PRODUCT_NAME " to"},
+    /* 7 */
+    {None, "version " PRODUCT_VERSION " (" PRODUCT_DATE_ENGLISH ")",
+     "version " PRODUCT_VERSION " (" PRODUCT_DATE_ENGLISH ")"},
     /* 8 */ {None, "", ""},
-    /* 9 */ {Vexa, "Copyright 2003 Marvik Software", "Copyright 2003 Vexa Software"},
+    /* 9 */ {Vexa, "Copyright " PRODUCT_YEAR " " MARVIK_COMPANY, "Copyright " PRODUCT_YEAR " " VEXA_COMPANY},
     /* 10 */ {Vexa, "development", "the Vexa team"},
     /* 11 */ {Demo, "Install update", "Install demo"},
     /* 12 */ {None, "Cancel", "Cancel"},

@@ -1,6 +1,6 @@
-// Per-build product data: the product this update is for and the version it
-// brings. A build for another product or version changes these and the
-// product lines of the message catalogue (messages 6, 7, 9 and 10).
+// The product this update is for and the version it brings, as the program
+// uses them; their values come from updater/product_data.h, which the
+// catalogue's product lines and the version resource read as well.
 #pragma once
 
 // Name of the registry key under HKEY_CURRENT_USER\Software and the dialog's

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "updater/app.h"
+#include "updater/command_line.h"
 #include "updater/product.h"
 #include "updater/variant.h"
 
@@ -63,6 +64,14 @@ int WriteProductVersion(const char* name, const char* version) {
 
 int ResolveInstallDir(void) {
   if (VariantVexa == 1 && VariantDemo == 1) {
+    // "-dir=PATH" names the directory, held to the rule of the dialog's field.
+    if (OptionDir[0] != '\0') {
+      char typed[InstallDirSize];
+      snprintf(typed, sizeof typed, "%s", OptionDir);
+      if (!TrimDemoDirectory(typed)) return 0;
+      memcpy(InstallDir, typed, sizeof InstallDir);
+      return 1;
+    }
     char windows[MAX_PATH + 1] = {};
     snprintf(InstallDir, sizeof InstallDir, "%s", DemoDirectory);
     if (GetWindowsDirectoryA(windows, MAX_PATH) > 0) InstallDir[0] = windows[0];

@@ -42,7 +42,7 @@ int AddShellItem(HWND owner, const char* program, const char* title, const char*
   int done =
       FormatAddItem(command, sizeof command, dir, program, arguments, title) && SendShellCommand(DdeInstance, command);
   if (!done) {
-    MessageBoxA(owner, "SendShellCommand(AddItem) failed", "Error", MB_OK);
+    ShowMessage(owner, "SendShellCommand(AddItem) failed", "Error", MB_OK);
     return 0;
   }
   return 1;
@@ -52,14 +52,14 @@ int CreateDemoGroup(HWND owner, const char* installDir) {
   if (VariantVexa && VariantDemo) {
     char command[ShellItemCommandSize];
     if (!FormatCreateGroup(command, sizeof command, GroupName) || !SendShellCommand(DdeInstance, command)) {
-      MessageBoxA(owner, "SendShellCommand(CreateGroup) failed!", "Error", MB_OK);
+      ShowMessage(owner, "SendShellCommand(CreateGroup) failed!", "Error", MB_OK);
       return 0;
     }
     if (!AddShellItem(owner, "VexaDemo.exe", "Vexa Demo", "", installDir)) return 0;
   }
   char uninstall[ShellUninstallCommandSize];
   if (!FormatAddUninstall(uninstall, sizeof uninstall, installDir) || !SendShellCommand(DdeInstance, uninstall)) {
-    MessageBoxA(owner, "Creating UnInstall failed", "Error", MB_OK);
+    ShowMessage(owner, "Creating UnInstall failed", "Error", MB_OK);
     return 0;
   }
   return 1;

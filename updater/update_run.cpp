@@ -18,6 +18,7 @@
 #include "updater/command_line.h"
 #include "updater/install_safety.h"
 #include "updater/messages.h"
+#include "updater/outcome.h"
 #include "updater/payload.h"
 #include "updater/product.h"
 #include "updater/report.h"
@@ -164,8 +165,8 @@ int AskAboutRefusal(HWND owner, const Preflight* p) {
   char text[ReportTextSize];
   FormatPreflightRefusal(text, sizeof text, LangDutch, p->cause, p->file, p->why);
   if (LogEnabled) LogPrintf("Refused: %s (%s)\n", p->file, p->why);
-  if (p->cause == SafetyInUse) return MessageBoxA(owner, text, ProductName, MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY;
-  MessageBoxA(owner, text, ProductName, MB_OK | MB_ICONERROR);
+  if (p->cause == SafetyInUse) return ShowMessage(owner, text, ProductName, MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY;
+  ShowMessage(owner, text, ProductName, MB_OK | MB_ICONERROR);
   return 0;
 }
 
@@ -233,7 +234,7 @@ int RecoverInterruptedRun(HWND owner, const char* installDir) {
     LogStart(installDir);
     LogPrintf("Interrupted update %s\n", outcome == TxRecoverCompleted ? "completed" : "undone");
   }
-  MessageBoxA(owner, RecoveredText(LangDutch, outcome == TxRecoverCompleted), ProductName, MB_OK | MB_ICONINFORMATION);
+  ShowMessage(owner, RecoveredText(LangDutch, outcome == TxRecoverCompleted), ProductName, MB_OK | MB_ICONINFORMATION);
   return UpdateRecovered;
 }
 
@@ -250,6 +251,7 @@ int RunUpdate(HWND owner, const char* archivePath, const char* installDir) {
 
   if (!VersionFileClear(owner, versionPath)) {
     if (LogEnabled) LogPrintf("Result: cancelled, nothing changed\n");
+    NoteOutcome(OutcomeFatal);
     return UpdateCancelled;
   }
   int capacity = SpareRows;
@@ -261,7 +263,8 @@ int RunUpdate(HWND owner, const char* archivePath, const char* installDir) {
   } else if (VariantVexa == 1 && VariantDemo == 0) {
     char text[InstallDirSize + 16];
     snprintf(text, sizeof text, "%s not found", versionPath);
-    MessageBoxA(owner, text, "Einde", MB_OK | MB_ICONINFORMATION);
+    ShowMessage(owner, text, "Einde", MB_OK | MB_ICONINFORMATION);
+    NoteOutcome(OutcomeNoVersionFile);
     if (LogEnabled) LogPrintf("Result: no version file, nothing changed\n");
     return UpdateNotApplied;
   }
@@ -275,6 +278,9 @@ int RunUpdate(HWND owner, const char* archivePath, const char* installDir) {
   if (!PreflightUntilClear(owner, archivePath, installDir, versionPath, table, capacity)) {
     BlockFree(table);
     if (LogEnabled) LogPrintf("Result: cancelled, nothing changed\n");
+    // Nothing was changed, but the update was not applied: the code of a
+    // failure, whether the user or an unattended run gave up.
+    NoteOutcome(OutcomeFatal);
     return UpdateCancelled;
   }
 
@@ -307,7 +313,8 @@ int RunUpdate(HWND owner, const char* archivePath, const char* installDir) {
   }
   if (counts.unchanged > 0) {
     FormatNotReplaced(report, sizeof report, MessageText(13), counts.unchanged);
-    MessageBoxA(owner, report, MessageText(14), MB_OK | MB_ICONINFORMATION);
+    ShowMessage(owner, report, MessageText(14), MB_OK | MB_ICONINFORMATION);
+    NoteOutcome(OutcomeFilesLeft);
   }
   return UpdateApplied;
 }

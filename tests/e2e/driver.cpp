@@ -7,6 +7,9 @@
 //   dialog|N                wait for process N's dialog; print its title,
 //                           rectangle and the screen size
 //   controls                print every control of that dialog: id, visible, text
+//   layout|DPI              for every visible control of the dialog with text:
+//                           its class, size and the size its text needs in the
+//                           dialog's font at that DPI (in pixels)
 //   settext|ID|TEXT         set a control's text
 //   click|ID                press a button of the dialog
 //   key|enter  key|esc      press a key in the dialog
@@ -164,6 +167,43 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM) {
   PrintQuoted(text);
   Line("\n");
   return TRUE;
+}
+
+// The dialog's font as its template names it (8 points) at the DPI the test
+// set: the control's own font handle belongs to the other process, and Wine
+// tells another process's window's DPI unreliably.
+
+BOOL CALLBACK PrintLayout(HWND control, LPARAM context) {
+  if (!IsWindowVisible(control)) return TRUE;
+  char text[512], name[64];
+  TextOf(control, text, sizeof text);
+  if (!text[0]) return TRUE;
+  GetClassNameA(control, name, sizeof name);
+  RECT client, window;
+  GetClientRect(control, &client);
+  GetWindowRect(control, &window);
+  HDC dc = (HDC)context;
+  RECT need = {0, 0, 0, 0};
+  DrawTextA(dc, text, -1, &need, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  RECT dialog;
+  GetClientRect(Dialog, &dialog);
+  MapWindowPoints(nullptr, Dialog, (POINT*)&window, 2);
+  int inside = window.left >= 0 && window.top >= 0 && window.right <= dialog.right && window.bottom <= dialog.bottom;
+  Line("layout %d %s %ld %ld need %ld %ld inside %d\n", (int)(short)GetDlgCtrlID(control), name, client.right,
+       client.bottom, need.right, need.bottom, inside);
+  return TRUE;
+}
+
+void Layout(int dpi) {
+  if (!Dialog) return;
+  HDC dc = GetDC(Dialog);
+  HFONT font =
+      CreateFontA(-MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "MS Sans Serif");
+  HGDIOBJ old = SelectObject(dc, font);
+  EnumChildWindows(Dialog, PrintLayout, (LPARAM)dc);
+  SelectObject(dc, old);
+  DeleteObject(font);
+  ReleaseDC(Dialog, dc);
 }
 
 void Acknowledge(int n, int button = IDOK) {
@@ -337,6 +377,8 @@ int main(int argc, char** argv) {
       ShowDialog(Process(f[1]));
     } else if (strcmp(op, "controls") == 0) {
       if (Dialog) EnumChildWindows(Dialog, PrintControl, 0);
+    } else if (strcmp(op, "layout") == 0) {
+      Layout(atoi(f[1]));
     } else if (strcmp(op, "settext") == 0) {
       DWORD_PTR result;
       SendMessageTimeoutA(GetDlgItem(Dialog, atoi(f[1])), WM_SETTEXT, 0, (LPARAM)f[2], SMTO_ABORTIFHUNG, 2000, &result);

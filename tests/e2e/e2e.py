@@ -18,6 +18,9 @@ import struct
 import subprocess
 import sys
 import tempfile
+import xml.etree.ElementTree as ET
+
+import peres
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -72,14 +75,14 @@ def read_versions(path):
     rows = []
     for i in range(0, len(data), RECORD.size):
         name, size, version, status, e, d, r, reserved = RECORD.unpack_from(data, i)
-        rows.append((name.split(b'\0')[0].decode('latin-1'), version, status))
+        rows.append((name.split(b'\0')[0].decode('utf-8'), version, status))
     return rows
 
 
 def write_versions(path, rows):
     with open(path, 'wb') as f:
         for name, version in rows:
-            f.write(RECORD.pack(name.encode('latin-1'), 0, version, 0, 0, 0, 0, b''))
+            f.write(RECORD.pack(name.encode('utf-8'), 0, version, 0, 0, 0, 0, b''))
 
 
 class Run:
@@ -216,7 +219,7 @@ def dialog_dutch_cancel(r):
     c = controls(lines)
     check(c[2020][1].startswith('E-mail: ') and c[2021][1].startswith('Internet: '), 'contact lines')
     check(c[2011][1] != 'copyright', 'copyright line set')
-    check('exit 0 0' in lines and not msgboxes(lines), 'Esc closes without a message')
+    check('exit 0 3' in lines and not msgboxes(lines), 'Esc closes without a message, exit code 3')
     check(r.snapshot() == before, 'nothing installed after Esc')
     check(lines[-1].endswith('"1.00"'), 'registry version kept')
 
@@ -229,7 +232,7 @@ def dialog_english_options(r):
         lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe', args), 'dialog|0', 'controls', 'click|2',
                          'exit|0')
         check_texts(lines, texts)
-        check('exit 0 0' in lines, 'cancel ends with 0')
+        check('exit 0 3' in lines, 'cancel ends with 3')
 
 
 # --- Update runs --------------------------------------------------------------------------------
@@ -264,7 +267,7 @@ def update_higher_version_kept(r):
                      'exit|0', 'regget|%s|Version' % KEY)
     check(msgboxes(lines) == [q('Update verslag', 'De update is aangebracht.\n1 bestanden niet vervangen.'),
                               q('Update verslag', 'De update is aangebracht.')], 'report, then closing message')
-    check('exit 0 0' in lines, 'exit code 0')
+    check('exit 0 6' in lines, 'exit code 6: files left unchanged')
     r.check_installed(r.doravo, except_names=('#readme.txt',))
     with open(r.path('#readme.txt'), 'rb') as f:
         check(f.read() == b'Doravo 1.00 #readme.txt', 'the newer file is left alone')
@@ -292,7 +295,7 @@ def update_without_version_file(r):
                      'regget|%s|Version' % KEY)
     missing = winpath(r.inst) + '\\lzx.ver not found'
     check(msgboxes(lines) == [q('Einde', missing)], 'only "%s not found", no closing message')
-    check('exit 0 0' in lines, 'exit code 0')
+    check('exit 0 5' in lines, 'exit code 5')
     check(r.snapshot() == before, 'nothing extracted')
     check(lines[-1].endswith('"1.00"'), 'registry version unchanged')
     check(r.temp_left() == [], 'temporary archive removed')
@@ -339,7 +342,7 @@ def startup_without_registry(r):
     check(boxes[0] == q('Einde programma', 'Vexa directory niet gevonden'), 'message 18 in Dutch')
     check('regkey %s present 0 values' % KEY in lines, 'an empty key is left behind')
     check(boxes[1] == q('Exit program', 'Vexa directory not found'), 'Location without Version: message 18')
-    check('exit 0 0' in lines and 'exit 1 0' in lines, 'both end with 0')
+    check('exit 0 4' in lines and 'exit 1 4' in lines, 'both end with 4')
 
 
 @case('VexaWare')
@@ -352,7 +355,7 @@ def startup_on_old_windows(r):
     finally:
         r.driver('regdel|' + old)
     check(msgboxes(lines) == [q('Einde', 'Vexa werkt niet onder Windows 3.1 [3, 10]')], 'fixed Dutch text')
-    check('exit 0 0' in lines, 'exit code 0')
+    check('exit 0 2' in lines, 'a start-up failure: exit code 2')
 
 
 @case('VexaWare')
@@ -365,7 +368,7 @@ def second_instance(r):
     check(boxes[0] == q('Einde programma', 'Tijdens de installatie mag Doravo niet actief zijn.'), 'message 21')
     check(boxes[1] == q('Exit program', 'During updating Vexa should not be active.'), 'the demo shares the marker')
     check('exit 1 1' in lines and 'exit 2 1' in lines, 'the second copies end with 1')
-    check('exit 0 0' in lines, 'the first goes on')
+    check('exit 0 3' in lines, 'the first goes on until cancelled')
 
 
 # --- The Marvik family --------------------------------------------------------------------------
@@ -530,7 +533,7 @@ def preflight_file_in_use(r):
     lines = r.driver(*steps, 'hold|' + held, 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'click|1',
                      'msgbox|0|2', 'exit|0', 'release', 'regget|%s|Version' % KEY)
     check(len(msgboxes(lines)) == 1 and 'in gebruik' in msgboxes(lines)[0], 'one Dutch box: %r' % msgboxes(lines))
-    check('exit 0 0' in lines, 'Cancel ends with 0')
+    check('exit 0 2' in lines, 'Cancel ends with 2: not applied, nothing changed')
     check_unchanged(r, before, lines, 'cancel')
 
 
@@ -661,6 +664,249 @@ def kill_campaign(r):
     steps = r.install_100()
     r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'click|1', 'msgbox|0', 'exit|0')
     check(r.snapshot() == fresh, 'a clean install afterwards')
+# --- Names outside the ANSI code page --------------------------------------------------------
+
+@case('VexaWare')
+def non_ascii_paths(r):
+    # Cyrillic and CJK in the install directory (registry value), in TEMP and
+    # in an archive entry (lang\русский 中文.txt): UTF-8 through the
+    # A-functions, as the manifest's code page makes them.
+    r.inst = os.path.join(r.work, 'Доравo установка 安装')
+    r.tmp = os.path.join(r.work, 'временный 临时')
+    os.makedirs(r.inst)
+    os.makedirs(r.tmp)
+    check(any('русский' in t for t, _ in r.doravo), 'the payload has a Cyrillic entry')
+    lines = r.driver(*r.install_100(), 'start|' + r.exe('DoravoUpdate.exe', '-log'), 'dialog|0', 'click|1',
+                     'msgbox|0', 'exit|0', 'regget|%s|Location' % KEY, 'regget|%s|Version' % KEY)
+    check('exit 0 0' in lines, 'updated: 0')
+    check(lines[-2].endswith('"%s"' % winpath(r.inst)), 'the location reads back')
+    check(lines[-1].endswith('"1.01"'), 'registry version 1.01')
+    r.check_installed(r.doravo)
+    rows = read_versions(os.path.join(r.inst, 'lzx.ver'))
+    check('#lang\\русский 中文.txt' in [n for n, _, _ in rows], 'lzx.ver names the entry in UTF-8')
+    check(r.temp_left() == [], 'temporary archive removed')
+    check('Exit code 0: updated' in read_log(r), 'log written')
+
+    # The demo into a Cyrillic and CJK directory given on the command line.
+    target = os.path.join(r.work, 'Демо 演示')
+    lines = r.driver('start|%s' % r.exe('VexaDemoSetup.exe', '-silent -dir="%s"' % winpath(target)), 'exit|0')
+    check('exit 0 0' in lines, 'demo installed: 0')
+    r.check_installed(r.demo, root=target)
+
+
+# --- Unattended runs ---------------------------------------------------------------------------
+
+def read_log(r):
+    path = os.path.join(r.work, 'LOG.LOG')
+    if not os.path.exists(path):
+        return ''
+    with open(path, encoding='utf-8') as f:
+        text = f.read().replace('\r\n', '\n')
+    os.remove(path)
+    return text
+
+
+@case('VexaWare')
+def silent_exit_codes(r):
+    # Without a dialog and without a box: a box would hold the process and the
+    # driver's exit step would time out. Each outcome has its code and log line.
+    lines = r.driver(*r.install_100(), 'start|' + r.exe('DoravoUpdate.exe', '-SILENT -log'), 'exit|0',
+                     'regget|%s|Version' % KEY)
+    check('exit 0 0' in lines and lines[-1].endswith('"1.01"'), 'updated: 0 and the new version')
+    r.check_installed(r.doravo)
+    log = read_log(r)
+    check('Update verslag: De update is aangebracht.\n' in log and 'Exit code 0: updated\n' in log, 'log: %r' % log)
+
+    rows = [(t, 100) for t, _ in r.doravo]
+    rows[1] = ('#README.TXT', 105)
+    lines = r.driver(*r.install_100(rows), 'start|' + r.exe('DoravoUpdate.exe', '-silent -log'), 'exit|0',
+                     'regget|%s|Version' % KEY)
+    check('exit 0 6' in lines and lines[-1].endswith('"1.00"'), 'files left unchanged: 6, version kept')
+    check('1 bestanden niet vervangen.' in read_log(r), 'the report in the log')
+
+    os.remove(os.path.join(r.inst, 'lzx.ver'))
+    steps = r.install_100(versions=False)
+    before = r.snapshot()
+    lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe', '-silent'), 'exit|0')
+    check('exit 0 5' in lines and r.snapshot() == before, 'no lzx.ver: 5, nothing changed')
+    check(read_log(r) == '', 'no log without -log')
+
+    lines = r.driver('regdel|' + KEY, 'start|' + r.exe('DoravoUpdate.exe', '-silent -log'), 'exit|0')
+    check('exit 0 4' in lines, 'no install directory: 4')
+    check('Exit code 4: install directory not found' in read_log(r), 'its log line')
+
+    steps = r.install_100()
+    before = r.snapshot()
+    lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0',
+                     'start|' + r.exe('DoravoUpdate.exe', '-silent -log'), 'exit|1', 'key|esc', 'exit|0',
+                     'start|' + r.exe('DoravoUpdateFlipped.exe', '-silent -log'), 'exit|2',
+                     'regget|%s|Version' % KEY)
+    check('exit 1 1' in lines and 'exit 0 3' in lines, 'running: 1; the dialog cancelled: 3')
+    check('exit 2 2' in lines and r.snapshot() == before and lines[-1].endswith('"1.00"'), 'fatal: 2, untouched')
+    log = read_log(r)
+    check('RunUpdate: damaged archive' in log and 'Exit code 2: ' in log, 'the fatal text in the log: %r' % log)
+    check(r.temp_left() == [], 'temporary archive removed')
+
+    # A file in use is not waited for: the run ends with its code at once.
+    steps = r.install_100()
+    lines = r.driver(*steps, 'hold|' + winpath(r.path('#help\\usage.txt')),
+                     'start|' + r.exe('DoravoUpdate.exe', '-silent -log'), 'exit|0', 'regget|%s|Version' % KEY)
+    check('exit 0 2' in lines and lines[-1].endswith('"1.00"'), 'a file in use: 2, version kept')
+    check('usage.txt' in read_log(r), 'the log names the file')
+
+
+@case('VexaWare', 'Marvik')
+def silent_demo_and_family(r):
+    group = start_menu_group()
+    if group:
+        shutil.rmtree(group)
+    target = os.path.join(r.work, 'Vexa Demo dir')
+    lines = r.driver('start|' + r.exe('VexaDemoSetup.exe', '-silent -dir=C:\\'), 'exit|0',
+                     'start|%s' % r.exe('VexaDemoSetup.exe', '-silent -dir="%s\\"' % winpath(target)), 'exit|1')
+    check('exit 0 4' in lines, 'a refused directory: 4')
+    check('exit 1 0' in lines, 'installed: 0')
+    r.check_installed(r.demo, root=target)
+    check(start_menu_group() is not None, 'program group made without a dialog')
+
+    lines = r.driver('regset|%s|Location|%s' % (FAMILY_KEY, winpath(r.inst)),
+                     'start|' + r.exe('MarvikUpdate.exe', '-silent'), 'exit|0')
+    check('exit 0 0' in lines, 'the family update installs: 0')
+    r.check_installed(r.doravo)
+
+
+# --- Layout at 96 and 144 DPI -------------------------------------------------------------------
+
+def layout(lines):
+    out = []
+    for l in lines:
+        if l.startswith('layout '):
+            _, ident, kind, w, h, _, need_w, need_h, _, inside = l.split()
+            out.append((int(ident), kind, int(w), int(h), int(need_w), int(need_h), int(inside)))
+    return out
+
+
+@case('VexaWare', 'Marvik')
+def dialogs_at_96_and_144_dpi(r):
+    # Every visible text fits its control in the dialog's font (a push button
+    # and a group box keep a margin for their frame), and every control lies
+    # inside the dialog, in both languages and at both DPIs.
+    r.driver('regset|%s|Location|%s' % (FAMILY_KEY, winpath(r.inst)), *r.install_100())
+
+    def set_dpi(dpi):
+        subprocess.check_call([r.wine, 'reg', 'add', r'HKCU\Control Panel\Desktop', '/v', 'LogPixels', '/t',
+                               'REG_DWORD', '/d', str(dpi), '/f'], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    widths = {}
+    try:
+        for dpi in (144, 96):
+            set_dpi(dpi)
+            margin = 6 * dpi // 96
+            for exe in ('DoravoUpdate.exe', 'MarvikUpdate.exe', 'VexaDemoSetup.exe'):
+                for language in ('-dut', '-eng'):
+                    lines = r.driver('start|' + r.exe(exe, language), 'dialog|0', 'layout|%d' % dpi, 'key|esc',
+                                     'exit|0')
+                    widths[exe, dpi] = int(field(lines, 'dialog ').split()[4])
+                    where = '%s %s at %d DPI' % (exe, language, dpi)
+                    measured = layout(lines)
+                    check(len(measured) >= 12, where + ': controls measured')
+                    for ident, kind, w, h, need_w, need_h, inside in measured:
+                        what = '%s: control %d (%s) %dx%d needs %dx%d' % (where, ident, kind, w, h, need_w, need_h)
+                        check(inside == 1, what + ' lies outside the dialog')
+                        if kind == 'Edit':
+                            continue  # it scrolls
+                        frame = 2 * margin if kind == 'Button' else 0
+                        check(need_w + frame <= w and need_h <= h, what + ': clipped')
+    finally:
+        set_dpi(96)
+    for exe in ('DoravoUpdate.exe', 'MarvikUpdate.exe', 'VexaDemoSetup.exe'):
+        check(abs(widths[exe, 144] * 2 - widths[exe, 96] * 3) < 30, '%s scales with the DPI: %d and %d pixels wide' %
+              (exe, widths[exe, 96], widths[exe, 144]))
+
+
+# --- A signed updater --------------------------------------------------------------------------
+
+def throwaway_certificate(work):
+    """A self-signed code-signing certificate: (PFX file, its password, PEM)."""
+    key, pem, pfx = (os.path.join(work, n) for n in ('test.key', 'test.pem', 'test.pfx'))
+    subprocess.check_call(['openssl', 'req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', key, '-out', pem,
+                           '-subj', '/CN=LZX throwaway test signer', '-days', '2',
+                           '-addext', 'extendedKeyUsage=codeSigning'], stderr=subprocess.DEVNULL)
+    subprocess.check_call(['openssl', 'pkcs12', '-export', '-out', pfx, '-inkey', key, '-in', pem,
+                           '-passout', 'pass:throwaway'])
+    return pfx, 'throwaway', pem
+
+
+@case('VexaWare')
+def signed_update(r):
+    pfx, password, pem = throwaway_certificate(r.work)
+    signed = os.path.join(r.work, 'DoravoUpdate.exe')
+    shutil.copy(os.path.join(r.bin, 'DoravoUpdate.exe'), signed)
+    env = dict(os.environ, LZX_SIGN_PFX=pfx, LZX_SIGN_PASSWORD=password)
+    env.pop('LZX_SIGN_TIMESTAMP', None)
+    subprocess.check_call([os.path.join(ROOT, 'scripts', 'sign-exe'), signed], env=env, stdout=subprocess.DEVNULL)
+    verify = subprocess.run(['osslsigncode', 'verify', '-CAfile', pem, '-in', signed], stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT, universal_newlines=True)
+    check(verify.returncode == 0 and 'Signature verification: ok' in verify.stdout,
+          'the signature verifies: %s' % verify.stdout[-400:])
+    wrong = dict(env, LZX_SIGN_PASSWORD='not the password')
+    check(subprocess.call([os.path.join(ROOT, 'scripts', 'sign-exe'), signed], env=wrong, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL) != 0, 'a wrong password fails the build step')
+    # The signature sits after the image: the embedded archive's digest still
+    # holds and the update installs.
+    lines = r.driver(*r.install_100(), 'start|%s -silent' % winpath(signed), 'exit|0', 'regget|%s|Version' % KEY)
+    check('exit 0 0' in lines and lines[-1].endswith('"1.01"'), 'the signed updater installs')
+    r.check_installed(r.doravo)
+
+
+# --- What the files say of themselves --------------------------------------------------------
+
+VARIANTS = {  # file: (product, company, description) macros of updater/product_data.h
+    'DoravoUpdate.exe': ('PRODUCT_NAME', 'VEXA_COMPANY', 'DORAVO_UPDATE_DESCRIPTION'),
+    'VexaDemoSetup.exe': ('DEMO_PRODUCT_NAME', 'VEXA_COMPANY', 'DEMO_SETUP_DESCRIPTION'),
+    'MarvikUpdate.exe': ('PRODUCT_NAME', 'MARVIK_COMPANY', 'MARVIK_UPDATE_DESCRIPTION'),
+}
+SUPPORTED_OS = {'{35138b9a-5d96-4fbd-8e2d-a2440225f93a}', '{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}',
+                '{1f676c76-80e1-4239-95bb-83d0f6d0da78}', '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}'}  # 7 to 10/11
+
+
+def check_manifest(name, text):
+    root = ET.fromstring(text)
+    by_tag = {}
+    for e in root.iter():
+        by_tag.setdefault(e.tag.split('}')[-1], []).append(e)
+    check([e.get('level') for e in by_tag.get('requestedExecutionLevel', [])] == ['asInvoker'], name + ': asInvoker')
+    controls = [e for e in by_tag.get('assemblyIdentity', []) if e.get('name') == 'Microsoft.Windows.Common-Controls']
+    check(len(controls) == 1 and controls[0].get('version') == '6.0.0.0', name + ': common controls 6')
+    check({e.get('Id') for e in by_tag.get('supportedOS', [])} == SUPPORTED_OS, name + ': Windows 7 to 11')
+    check([e.text.split(',')[0].strip() for e in by_tag.get('dpiAwareness', [])] == ['PerMonitorV2'],
+          name + ': per-monitor DPI awareness v2')
+    check([e.text for e in by_tag.get('activeCodePage', [])] == ['UTF-8'], name + ': UTF-8 code page')
+
+
+@case('resources')
+def resources_read_back(r):
+    product = peres.header_macros(os.path.join(ROOT, 'updater', 'product_data.h'))
+    numbers = tuple(int(n) for n in product['PRODUCT_VERSION_NUMBERS'].split(','))
+    for name, (product_name, company, description) in VARIANTS.items():
+        res = peres.resources(os.path.join(r.bin, name))
+        kinds = {}
+        for (kind, ident, _), data in res.items():
+            kinds.setdefault(kind, {})[ident] = data
+        check(set(kinds.get(peres.RT_MANIFEST, {})) == {1}, name + ': one process manifest')
+        check_manifest(name, kinds[peres.RT_MANIFEST][1])
+        file_version, product_version, strings = peres.version_strings(kinds[peres.RT_VERSION][1])
+        check(file_version == numbers and product_version == numbers, name + ': version numbers %r' % (file_version,))
+        want = {'ProductName': product[product_name], 'CompanyName': product[company],
+                'FileDescription': product[description], 'FileVersion': product['PRODUCT_VERSION'],
+                'ProductVersion': product['PRODUCT_VERSION'], 'OriginalFilename': name,
+                'LegalCopyright': 'Copyright %s %s' % (product['PRODUCT_YEAR'], product[company])}
+        for key, value in want.items():
+            check(strings.get(key) == value, '%s: %s is %r, not %r' % (name, key, strings.get(key), value))
+        groups = kinds[peres.RT_GROUP_ICON]
+        check(sorted(groups) == [1001, 1002, 1004, 1006], name + ': icons')
+        for ident, group in groups.items():
+            check(peres.icon_group_sizes(group) == [16, 32, 48, 256], '%s: icon %d sizes' % (name, ident))
+        check(peres.symbol_count(os.path.join(r.bin, name)) == 0, name + ': stripped')
+    print('manifest, version resource and icons of %d variants' % len(VARIANTS))
 
 
 def main():

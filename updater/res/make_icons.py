@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the updater's icons: 32 x 32 images, 16 or 256 colours.
+"""Writes the updater's icons, each with images of 16, 32 and 48 pixels (16 or
+256 colours) and one of 256 pixels (32-bit PNG, as the shell takes it). The
+shapes are drawn on a 32-pixel grid; the other sizes sample it.
 
     make_icons.py OUTDIR
 
@@ -11,8 +13,11 @@
 import os
 import struct
 import sys
+import zlib
 
-SIZE = 32
+SIZE = 32  # the grid the shapes are drawn on
+SIZES = (16, 32, 48)
+PNG_SIZE = 256
 
 # The 16 colours of the classic VGA palette, as (r, g, b).
 VGA16 = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128), (0, 128, 128),
@@ -20,12 +25,14 @@ VGA16 = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 
          (255, 0, 255), (0, 255, 255), (255, 255, 255)]
 
 
-def ico(pixels, palette, bpp):
-    """pixels: SIZE rows (top first) of palette indices, None = transparent."""
+def bitmap(pixels, palette, bpp):
+    """One icon image: pixels is a square of rows (top first) of palette
+    indices, None = transparent."""
+    size = len(pixels)
     colours = 1 << bpp
     pal = palette + [(0, 0, 0)] * (colours - len(palette))
-    row_bytes = (SIZE * bpp + 31) // 32 * 4
-    mask_bytes = (SIZE + 31) // 32 * 4
+    row_bytes = (size * bpp + 31) // 32 * 4
+    mask_bytes = (size + 31) // 32 * 4
     xor = bytearray()
     andmask = bytearray()
     for row in reversed(pixels):  # bottom-up
@@ -41,16 +48,42 @@ def ico(pixels, palette, bpp):
                 bits[x] = p
         xor += bits
         andmask += mbits
-    header = struct.pack('<IiiHHIIiiII', 40, SIZE, SIZE * 2, 1, bpp, 0, len(xor) + len(andmask), 0, 0, colours, 0)
+    header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, bpp, 0, len(xor) + len(andmask), 0, 0, colours, 0)
     palbytes = b''.join(struct.pack('BBBB', b, g, r, 0) for (r, g, b) in pal)
-    image = header + palbytes + bytes(xor) + bytes(andmask)
-    directory = struct.pack('<HHH', 0, 1, 1)
-    entry = struct.pack('<BBBBHHII', SIZE, SIZE, colours if colours < 256 else 0, 0, 1, bpp, len(image), 6 + 16)
-    return directory + entry + image
+    return header + palbytes + bytes(xor) + bytes(andmask)
 
 
-def grid(f):
-    return [[f(x, y) for x in range(SIZE)] for y in range(SIZE)]
+def png(pixels, palette):
+    """A 32-bit RGBA PNG of the pixels."""
+    size = len(pixels)
+    raw = bytearray()
+    for row in pixels:
+        raw.append(0)  # filter: none
+        for p in row:
+            raw += bytes((0, 0, 0, 0)) if p is None else bytes(palette[p] + (255,))
+
+    def chunk(kind, data):
+        return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data) & 0xFFFFFFFF)
+    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0)) +
+            chunk(b'IDAT', zlib.compress(bytes(raw), 9)) + chunk(b'IEND', b''))
+
+
+def ico(shape, palette, bpp):
+    """The icon file: the shape at every size, smallest first."""
+    images = [(n, bitmap(grid(shape, n), palette, bpp), bpp) for n in SIZES]
+    images.append((PNG_SIZE, png(grid(shape, PNG_SIZE), palette), 32))
+    colours = 1 << bpp
+    out = struct.pack('<HHH', 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for n, data, bits in images:
+        out += struct.pack('<BBBBHHII', n % 256, n % 256, colours if bits < 8 else 0, 0, 1, bits, len(data), offset)
+        offset += len(data)
+    return out + b''.join(data for _, data, _ in images)
+
+
+def grid(f, size):
+    """The shape drawn on the 32-pixel grid, sampled at size pixels."""
+    return [[f(x * SIZE // size, y * SIZE // size) for x in range(size)] for y in range(size)]
 
 
 def box_down(x, y):  # 1001
@@ -105,10 +138,10 @@ def main():
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
     icons = {
-        1001: ico(grid(box_down), VGA16, 4),
-        1002: ico(grid(disc_play), shades((40, 160, 60)), 8),
-        1004: ico(grid(diamond), VGA16, 4),
-        1006: ico(grid(square_up), shades((40, 80, 200)), 8),
+        1001: ico(box_down, VGA16, 4),
+        1002: ico(disc_play, shades((40, 160, 60)), 8),
+        1004: ico(diamond, VGA16, 4),
+        1006: ico(square_up, shades((40, 80, 200)), 8),
     }
     for number, data in icons.items():
         with open(os.path.join(out, 'icon%d.ico' % number), 'wb') as f:

@@ -54,4 +54,30 @@ TEST(ParseCommandLine, WordsBeyondTheListAreIgnored) {
   EXPECT_EQ(Parse((args + "-eng").c_str()).dutch, 0);  // the 48th word
 }
 
+// The unattended options: "-silent" is a word like the others, "-dir=" takes
+// the rest of its word, or up to a closing quotation mark across blanks.
+std::string Dir(const char* arguments) {
+  SilentMode = 0;
+  OptionDir[0] = '\0';
+  Parse(arguments);
+  return OptionDir;
+}
+
+TEST(ParseCommandLine, SilentAndDirectory) {
+  EXPECT_EQ(Dir(""), "");
+  EXPECT_EQ(SilentMode, 0);
+  EXPECT_EQ(Dir("-SILENT -dir=C:\\Demo"), "C:\\Demo");
+  EXPECT_EQ(SilentMode, 1);
+  Dir("-silent,");
+  EXPECT_EQ(SilentMode, 0);
+  EXPECT_EQ(Dir("-dir=\"C:\\Program Files\\Vexa Demo\" -eng"), "C:\\Program Files\\Vexa Demo");
+  EXPECT_EQ(LangDutch, 0);  // the words after a quoted directory are still read
+  EXPECT_EQ(Dir("-Dir=a -dir=b"), "b");
+  EXPECT_EQ(Dir("x-dir=a"), "");  // only at the start of a word
+  EXPECT_EQ(Dir("-dir=\"C:\\open ended"), "C:\\open ended");
+  EXPECT_EQ(Dir("-dir=-eng"), "-eng");
+  EXPECT_EQ(LangDutch, 1);                                                      // a directory's text is no option
+  EXPECT_EQ(Dir("-dir=\xd0\x9f\xd1\x80\xd0\xbe"), "\xd0\x9f\xd1\x80\xd0\xbe");  // UTF-8 passes as bytes
+}
+
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include <string>
 
-
 namespace {
 
 std::string Trim(const char* text, int* accepted) {
@@ -61,6 +60,5 @@ TEST(ShellCommands, ACommandThatDoesNotFitIsRefusedWhole) {
   fits += 'd';
   EXPECT_EQ(FormatAddUninstall(u, sizeof u, fits.c_str()), 0);
 }
-
 
 }  // namespace
