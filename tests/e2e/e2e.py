@@ -623,12 +623,12 @@ def full_disk_and_read_only_places(r):
         umount(r.tmp)
 
 
-def kill_and_restart(r, steps, kill_steps, fresh):
+def kill_and_restart(r, steps, kill_steps, fresh, exe='DoravoUpdateKill.exe'):
     """One update ended abruptly, then a start that must show the old or the new
     installation once its dialog is up; returns 'old' or 'new'."""
     old = r.snapshot()
-    r.driver(*steps, 'start|' + r.exe('DoravoUpdateKill.exe', '-eng'), 'dialog|0', 'click|1', *kill_steps)
-    lines = r.driver('env|LZX_KILL_AT_STEP|0', 'start|' + r.exe('DoravoUpdateKill.exe', '-eng'), 'boxes|0',
+    r.driver(*steps, 'start|' + r.exe(exe, '-eng'), 'dialog|0', 'click|1', *kill_steps)
+    lines = r.driver('env|LZX_KILL_AT_STEP|0', 'start|' + r.exe(exe, '-eng'), 'boxes|0',
                      'regget|%s|Version' % KEY, 'key|esc', 'exit|0')
     now = r.snapshot()
     version = lines[[i for i, l in enumerate(lines) if l.startswith('reg ')][0]]
@@ -637,7 +637,8 @@ def kill_and_restart(r, steps, kill_steps, fresh):
     if now == old:
         check(version.endswith('"1.00"'), 'old files, old registry: %s' % version)
         return 'old'
-    check(now == fresh, 'the files are the old or the new installation, nothing between')
+    check(now == fresh, 'the files are the old or the new installation, nothing between: %d of %d differ' %
+          (sum(1 for k in set(now) | set(fresh) if now.get(k) != fresh.get(k)), len(fresh)))
     check(version.endswith('"1.01"'), 'new files, new registry: %s' % version)
     return 'new'
 
@@ -907,6 +908,30 @@ def resources_read_back(r):
             check(peres.icon_group_sizes(group) == [16, 32, 48, 256], '%s: icon %d sizes' % (name, ident))
         check(peres.symbol_count(os.path.join(r.bin, name)) == 0, name + ': stripped')
     print('manifest, version resource and icons of %d variants' % len(VARIANTS))
+
+
+@case('VexaWare')
+def kill_campaign_large(r):
+    # A generated update of 48 files and 32 MB over an older installation,
+    # ended at random moments of its run.
+    import random
+    import time
+    r.doravo = entries(os.path.join(os.path.dirname(r.bin), 'large-update', 'update.lst'))
+    steps = r.install_100([(t, 100) for t, _ in r.doravo])
+    began = time.time()
+    r.driver(*steps, 'start|' + r.exe('DoravoUpdateLarge.exe'), 'dialog|0', 'click|1', 'msgbox|0', 'exit|0')
+    took = int((time.time() - began) * 1000)
+    r.check_installed(r.doravo)
+    fresh = r.snapshot()
+    rng = random.Random(1313)
+    seen = {'old': 0, 'new': 0}
+    for _ in range(int(os.environ.get('LZX_KILLS', '30'))):
+        steps = r.install_100([(t, 100) for t, _ in r.doravo])
+        seen[kill_and_restart(r, steps, ['kill|0|%d' % rng.randint(0, took * 2 // 3)], fresh, 'DoravoUpdateLarge.exe')] += 1
+    print('large campaign: a run of %d ms, kills gave %r' % (took, seen))
+    steps = r.install_100([(t, 100) for t, _ in r.doravo])
+    r.driver(*steps, 'start|' + r.exe('DoravoUpdateLarge.exe'), 'dialog|0', 'click|1', 'msgbox|0', 'exit|0')
+    check(r.snapshot() == fresh, 'a clean install afterwards')
 
 
 def main():
