@@ -41,7 +41,6 @@ enum Phase { Staging = 0, Committing = 1, Committed = 2 };
 enum { JournalReadSize = 4096, LevelsMax = 64 };
 
 const char JournalHeader[] = "LZXTX1";
-const char ProbeName[] = "~lzxprobe.tmp";
 
 TxFile Files[TxFilesMax];
 int FileCount;
@@ -539,18 +538,13 @@ int TxCheckTarget(const char* target, char* why, size_t whySize) {
     snprintf(why, whySize, "%s", "not a directory");
     return TxCheckNotWritable;
   }
-  // A file made and removed again: the one sure test that a new file can be
+  // A file made and gone again: the one sure test that a new file can be
   // made there (a read-only volume, a directory without permission).
-  char probe[FileNameSize];
-  if (!Join(probe, dir, ProbeName)) return TxCheckNotWritable;
-  OsFileHandle h = OsFileOpen(probe, OsOpenCreate);
-  if (!h) {
+  if (!OsDirWritable(dir)) {
     int kind = OsLastErrorKind();
     Why(why, whySize);
     return kind == OsErrNoSpace ? TxCheckNoSpace : TxCheckNotWritable;
   }
-  OsFileClose(h);
-  OsFileDelete(probe);
   CopyName(ProbedDir, sizeof ProbedDir, dir);
   return TxCheckOk;
 }

@@ -93,6 +93,12 @@ int OsFileMoveReplace(const char* from, const char* to);
 // target's directory. 1 on success.
 int OsFileMoveDurable(const char* from, const char* to);
 
+// 1 if a new file can be made in the directory dir: one is created and gone
+// again even if the process is killed meanwhile (Win32: a file opened with
+// FILE_FLAG_DELETE_ON_CLOSE; POSIX: an unnamed O_TMPFILE, or one unlinked at
+// once where the system has none).
+int OsDirWritable(const char* dir);
+
 // FlushFileBuffers / fsync: what was written through handle reaches the disk.
 // 1 on success.
 int OsFileFlush(OsFileHandle handle);

@@ -265,6 +265,30 @@ int OsFileMoveDurable(const char* fromName, const char* toName) {
   return ok;
 }
 
+int OsDirWritable(const char* name) {
+  char path[PathSize];
+  if (!MapPath(name, path)) return 0;
+#ifdef O_TMPFILE
+  int fd = open(path, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    close(fd);
+    return 1;
+  }
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return 0;
+#endif
+  char probe[PathSize];
+  int len = snprintf(probe, sizeof probe, "%s/~lzxprobe.tmp", path);
+  if (len < 0 || len >= (int)sizeof probe) {
+    errno = ENAMETOOLONG;
+    return 0;
+  }
+  int made = open(probe, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (made < 0) return 0;
+  unlink(probe);
+  close(made);
+  return 1;
+}
+
 int OsFileFlush(OsFileHandle handle) { return fsync(ToFd(handle)) == 0 || errno == EINVAL; }
 
 int OsFreeSpace(const char* name, uint64_t* bytes) {

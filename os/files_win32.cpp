@@ -111,6 +111,22 @@ int OsFileMoveDurable(const char* from, const char* to) {
   return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 1 : 0;
 }
 
+int OsDirWritable(const char* dir) {
+  char probe[MAX_PATH];
+  size_t n = strlen(dir);
+  const char* sep = n > 0 && (dir[n - 1] == '\\' || dir[n - 1] == '/' || dir[n - 1] == ':') ? "" : "\\";
+  int len = snprintf(probe, sizeof probe, "%s%s~lzxprobe.tmp", dir, sep);
+  if (len < 0 || len >= (int)sizeof probe) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return 0;
+  }
+  HANDLE h = CreateFileA(probe, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  CloseHandle(h);
+  return 1;
+}
+
 int OsFileFlush(OsFileHandle handle) { return FlushFileBuffers(ToHandle(handle)) ? 1 : 0; }
 
 int OsFreeSpace(const char* dir, uint64_t* bytes) {

@@ -650,12 +650,14 @@ def kill_campaign(r):
     r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'click|1', 'msgbox|0', 'exit|0')
     fresh = r.snapshot()
     seen = {'old': 0, 'new': 0}
-    # Every step of the commit: 16 files moved aside and in, the mark, the
-    # registry, 16 backups, the archive and the journal removed.
-    for step in range(1, 53):
+    # Every step of the commit: each file and lzx.ver moved aside and in, the
+    # mark, the registry, the backups, the archive and the journal removed.
+    files = len(r.doravo) + 1
+    before_mark = 2 * files + 1
+    for step in range(1, before_mark + files + 4):
         steps = r.install_100()
         seen[kill_and_restart(r, steps + ['env|LZX_KILL_AT_STEP|%d' % step], ['exit|0'], fresh)] += 1
-    check(seen['old'] == 33 and seen['new'] == 19, 'old before the mark, new after: %r' % seen)
+    check(seen['old'] == before_mark and seen['new'] == files + 3, 'old before the mark, new after: %r' % seen)
     # Random moments of the whole install.
     rng = random.Random(13)
     for _ in range(int(os.environ.get('LZX_KILLS', '30'))):
