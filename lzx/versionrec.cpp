@@ -66,28 +66,35 @@ int VersionFileRead(const char* path, VersionRecord* table, int capacity) {
   FileOpenRead(&rec);
   int n = FileRead(&rec, capacity, table);
   FileClose(&rec);
-  // A trailing partial record was stored too but does not count.
-  if (n < capacity) memset(table + n, 0, (size_t)(capacity - n) * sizeof *table);
-  for (int i = 0; i < n; i++) VersionRecordDecode((const unsigned char*)&table[i], &table[i]);
-  return n;
+  // A trailing partial record keeps its bytes in the table, the rest of its
+  // slot zero: its name and version (as far as they reach) still count, so
+  // the file it names is not taken for a new one.
+  int rows = n;
+  if (n < capacity) {
+    const unsigned char* tail = (const unsigned char*)&table[n];
+    for (int i = 0; i < VersionRecordSize; i++) {
+      if (tail[i] != 0) {
+        rows = n + 1;
+        break;
+      }
+    }
+  }
+  for (int i = 0; i < rows; i++) VersionRecordDecode((const unsigned char*)&table[i], &table[i]);
+  return rows;
 }
 
 int VersionFileWrite(const char* path, const VersionRecord* table, int capacity) {
-  char dir[FileNameSize];
   char part[FileNameSize];
   FileRec out;
+  FileInit(&out, VersionRecordSize, path);
   // Inside a transaction the new file is staged and replaces the old one
   // with the transaction's commit.
   int staged = TxActive();
   if (staged) {
     memcpy(part, TxStage(path), sizeof part);  // a path of FileNameSize bytes
   } else {
-    SplitPath(path, dir, nullptr, nullptr);
-    int len = snprintf(part, sizeof part, "%s%s", dir, "~lzxver.tmp");
-    if (len < 0 || len >= (int)sizeof part) {
-      FileInit(&out, VersionRecordSize, path);
-      FileError(&out, FileErrNameTooLong);
-    }
+    if (!PathScratchBeside(path, part, sizeof part)) FileError(&out, FileErrCreate);
+    FileScratchAdd(part, path);
   }
   FileInit(&out, VersionRecordSize, part);
   FileCreate(&out);
@@ -105,9 +112,6 @@ int VersionFileWrite(const char* path, const VersionRecord* table, int capacity)
   }
   if (k > 0) FileWrite(&out, k, bytes);
   FileClose(&out);
-  if (!staged && !OsFileMoveReplace(part, path)) {
-    FileInit(&out, VersionRecordSize, path);
-    FileError(&out, FileErrRename);
-  }
+  if (!staged) FileScratchCommit(&out, path);
   return n;
 }
