@@ -11,6 +11,7 @@
 #include "base/fatal.h"
 #include "fileio/file.h"
 #include "fileio/path.h"
+#include "fileio/transaction.h"
 #include "lzx/archive.h"
 #include "lzx/crc32.h"
 #include "lzx/hile.h"
@@ -31,7 +32,8 @@ const char Usage[] =
     "      --rewrite-equal) and write the version file back; without it, keep\n"
     "      existing files unless --rewrite-equal is given. Entries whose names are\n"
     "      absolute or contain \"..\" are refused unless --absolute-names is given,\n"
-    "      which writes names without '#' where they point\n"
+    "      which writes names without '#' where they point. All or nothing: a\n"
+    "      failure (or an interrupted unpack, at the next unpack into DIR) is undone\n"
     "  lzx list ARCHIVE\n"
     "      one line per entry: name, size, version and the E, D, R options\n"
     "  lzx test [--digest HEX] ARCHIVE\n"
@@ -89,9 +91,13 @@ const char* FileErrorOwnCause(int code) {
   return "";
 }
 
+#define UndoLine "lzx: the unpack was undone: the target directory is as it was"
+
 // The fatal text as a shell user reads it: one line after "lzx: ".
 int ToolPresenter(const char* text) {
   ProgressEnd();
+  // After a rollback the fatal path adds its own line (UndoLine) below.
+  const char* undo = strstr(text, "\n\n" UndoLine);
   const FileErrorInfo* e = FileLastError();
   if (e->code != 0) {
     const char* cause = e->cause[0] ? e->cause : FileErrorOwnCause(e->code);
@@ -100,9 +106,10 @@ int ToolPresenter(const char* text) {
   } else {
     while (*text == '\n') text++;
     fputs("lzx: ", stderr);
-    for (; *text; text++) fputc(*text == '\n' ? ' ' : *text, stderr);
+    for (; *text && text != undo; text++) fputc(*text == '\n' ? ' ' : *text, stderr);
     fputc('\n', stderr);
   }
+  if (undo) fprintf(stderr, "%s\n", UndoLine);
   fflush(stderr);
   return 1;
 }
@@ -218,8 +225,15 @@ void Extract(const char* archive, const char* dir, VersionRecord* table, int cap
 }
 
 int Unpack(const char* archive, const char* dir, const char* versionFile, int rewriteEqual) {
+  // An unpack into dir that was interrupted (a crash, a power cut) is
+  // finished first: undone, or completed if its commit was.
+  int recovered = TxRecover(dir, nullptr, 0);
+  if (recovered != TxRecoverNone)
+    fprintf(stderr, "lzx: an interrupted unpack into %s was %s\n", dir,
+            recovered == TxRecoverCompleted ? "completed" : "undone");
   // Everything is decoded and checked once before the first file is written:
-  // a damaged archive changes nothing.
+  // a damaged archive changes nothing. Then one transaction: every file (and
+  // the version file) staged, one commit; a failure on the way is undone.
   Check("check", archive, dir);
   if (versionFile == nullptr) {
     Extract(archive, dir, nullptr, 0, rewriteEqual);
@@ -238,12 +252,15 @@ int Unpack(const char* archive, const char* dir, const char* versionFile, int re
   int capacity = VersionFileCount(versionFile) + 1000;
   VersionRecord* table = (VersionRecord*)BlockAlloc(capacity * (int)sizeof(VersionRecord));
   VersionFileRead(versionFile, table, capacity);
+  TxBegin(dir);
   Extract(archive, dir, table, capacity, rewriteEqual);
   int counts[4] = {0, 0, 0, 0};
   for (int i = 0; i < capacity && table[i].name[0] != 0; i++) {
     if (table[i].status >= 1 && table[i].status <= 3) counts[table[i].status]++;
   }
   VersionFileWrite(versionFile, table, capacity);
+  TxCommit();
+  TxEnd();
   BlockFree(table);
   printf("new %d, updated %d, unchanged %d\n", counts[1], counts[2], counts[3]);
   return 0;
@@ -432,6 +449,7 @@ int Run(int argc, char** argv) {
 int main(int argc, char** argv) {
   FatalSetPresenter(ToolPresenter);
   OpenFileReset();
+  FatalSetUndoText(UndoLine);
   int status = Run(argc, argv);
   fflush(stdout);
   if (OpenFileAnyLeft()) InternalError("LZX", __LINE__, 4000);
