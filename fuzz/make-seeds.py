@@ -11,6 +11,7 @@ the compressed files in the form each block decoder's target reads.
 usage: make-seeds.py LZX_TOOL OUTDIR
 """
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -96,7 +97,7 @@ def sample_files(root):
 def main():
     tool, out = sys.argv[1], sys.argv[2]
     targets = ["lzx_unpack", "huf_unpack", "rle_unpack", "sor_unpack", "recv_lens", "hile_reader", "unpack",
-               "unpack_table", "differential"]
+               "unpack_table", "differential", "parallel_reader"]
     for t in targets:
         os.makedirs(os.path.join(out, t), exist_ok=True)
 
@@ -192,6 +193,11 @@ def main():
         assert len(data) > 1 << 20
         for t in ("unpack", "unpack_table", "hile_reader"):
             seed(t, "big.lzx", data)
+
+    # The parallel reader reads what the one-thread reader reads.
+    hile = os.path.join(out, "hile_reader")
+    for name in os.listdir(hile):
+        shutil.copyfile(os.path.join(hile, name), os.path.join(out, "parallel_reader", name))
 
 
 if __name__ == "__main__":
