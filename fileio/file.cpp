@@ -9,6 +9,8 @@
 
 #include "base/trace.h"
 #include "fileio/names.h"
+#include "fileio/path.h"
+#include "os/memory.h"
 
 namespace {
 
@@ -27,6 +29,14 @@ uint32_t Bytes(const FileRec* rec, int n) {
   return (uint32_t)bytes;
 }
 
+FileErrorInfo LastError;
+
+// A failure found by the file layer itself, with no system call to blame.
+[[noreturn]] void FileCheckError(const FileRec* rec, int code) {
+  OsClearLastError();
+  FileError(rec, code);
+}
+
 void Open(FileRec* rec, int mode, int code) {
   rec->handle = OsFileOpen(rec->name, mode);
   if (!rec->handle) FileError(rec, code);
@@ -35,16 +45,22 @@ void Open(FileRec* rec, int mode, int code) {
   if (mode == OsOpenRead) return;
   uint32_t attributes = OsFileAttributes(rec->name);
   int writable = attributes != OsAttrNone && !(attributes & OsAttrReadOnly);
-  if (!writable && !IsPrinterName(rec->name)) FileError(rec, FileErrNotWritable);
+  if (!writable && !IsPrinterName(rec->name)) FileCheckError(rec, FileErrNotWritable);
 }
 
 }  // namespace
 
 void FileError(const FileRec* rec, int code) {
+  OsLastErrorText(LastError.cause, sizeof LastError.cause);
+  const char* name = FileScratchStandsFor(rec->name);
+  CopyName(LastError.name, sizeof LastError.name, name);
+  LastError.code = code;
   char shortName[FileErrorNameRoom + 1];
-  TraceLine(FileErrorFormat, rec->name);
-  FatalMessage(FileErrorFormat, ShortName(rec->name, shortName, FileErrorNameRoom), code);
+  TraceLine(FileErrorFormat, name);
+  FatalMessage(FileErrorFormat, ShortName(name, shortName, FileErrorNameRoom), code);
 }
+
+const FileErrorInfo* FileLastError(void) { return &LastError; }
 
 void FileInit(FileRec* rec, int recSize, const char* name) {
   // Copied first, so that the record's own name survives the clearing (a
@@ -56,7 +72,7 @@ void FileInit(FileRec* rec, int recSize, const char* name) {
   memset(rec, 0, sizeof *rec);
   rec->recSize = recSize;
   strcpy(rec->name, copy);
-  if (!fits) FileError(rec, FileErrNameTooLong);
+  if (!fits) FileCheckError(rec, FileErrNameTooLong);
 }
 
 void FileOpenRead(FileRec* rec) { Open(rec, OsOpenRead, FileErrOpenRead); }
@@ -81,21 +97,24 @@ int FileRead(FileRec* rec, int n, void* buffer) {
 
 int FileWrite(FileRec* rec, int n, const void* buffer) {
   uint32_t size = Bytes(rec, n), done = 0;
+  OsClearLastError();
   if (!OsFileWrite(rec->handle, buffer, size, &done) || done != size) FileError(rec, FileErrWrite);
   return n;
 }
 
 void FileSeek(FileRec* rec, int n, int origin) {
-  if (origin < OsSeekBegin || origin > OsSeekEnd) FileError(rec, FileErrOrigin);
+  if (origin < OsSeekBegin || origin > OsSeekEnd) FileCheckError(rec, FileErrOrigin);
   if (rec->recSize <= 0) InternalError("FILEIO", __LINE__, FileInternalBadRecSize);
   int64_t distance = (int64_t)n * rec->recSize;
   // A distance that does not fit the 32-bit request would land elsewhere.
-  if (distance < INT32_MIN || distance > INT32_MAX) FileError(rec, FileErrSeek);
+  if (distance < INT32_MIN || distance > INT32_MAX) FileCheckError(rec, FileErrSeek);
+  OsClearLastError();
   if (OsFileSeek(rec->handle, (int32_t)distance, origin) == OsFileFailed) FileError(rec, FileErrSeek);
 }
 
 int FileTell(FileRec* rec) {
   if (rec->recSize <= 0) InternalError("FILEIO", __LINE__, FileInternalBadRecSize);
+  OsClearLastError();
   uint32_t position = OsFileSeek(rec->handle, 0, OsSeekCurrent);
   if (position == OsFileFailed) FileError(rec, FileErrSeek);
   return (int)(position / (uint32_t)rec->recSize);
@@ -105,6 +124,7 @@ int FileSize(FileRec* rec) {
   if (rec->recSize <= 0) InternalError("FILEIO", __LINE__, FileInternalBadRecSize);
   int opened = rec->handle == 0;
   if (opened) FileOpenRead(rec);
+  OsClearLastError();
   uint32_t size = OsFileSize(rec->handle);
   if (size == OsFileFailed) FileError(rec, FileErrSize);
   if (opened) FileClose(rec);
@@ -134,6 +154,15 @@ void FileRename(FileRec* rec, const char* newName) {
   memcpy(rec->name, renamed.name, sizeof rec->name);
 }
 
+void FileScratchCommit(FileRec* scratch, const char* target) {
+  if (!OsFileMoveReplace(scratch->name, target)) {
+    FileRec t;
+    FileInit(&t, scratch->recSize > 0 ? scratch->recSize : 1, target);
+    FileError(&t, FileErrRename);  // the fatal path removes the scratch file
+  }
+  FileScratchDone(scratch->name);
+}
+
 int FileDelete(FileRec* rec) {
   if (OsFileAttributes(rec->name) != OsAttrNone && !OsFileDelete(rec->name)) {
     if (rec->recSize < 0) return 0;
@@ -158,13 +187,14 @@ int FilePrintf(FileRec* rec, const char* format, ...) {
   va_end(args);
   // A text that does not fit is not written cut: nothing is written and the
   // write fails as a short one would.
-  if (n < 0 || n >= (int)sizeof text) FileError(rec, FileErrWrite);
+  if (n < 0 || n >= (int)sizeof text) FileCheckError(rec, FileErrWrite);
   return FileWrite(rec, n, text);
 }
 
 int IsPrinterName(const char* path) {
-  const char* last = strrchr(path, '\\');
-  last = last ? last + 1 : path;
+  const char* last = path;
+  for (const char* p = path; *p; p++)
+    if (PathIsSeparator(*p)) last = p + 1;
   const char prn[] = "prn";
   for (int i = 0; i < 3; i++) {
     char c = last[i];

@@ -12,8 +12,10 @@
 #include "os/files.h"
 
 enum {
-  FileNameSize = 260,  // a name of at most 259 characters and its NUL
+  FileNameSize = OsPathSize,  // the system's longest path and its NUL (260 on Win32)
   OpenFileSlots = 30,
+  FileScratchSlots = 16,
+  FileCauseSize = 128,
   FilePrintfSize = 1024,  // FilePrintf's text: at most 1023 characters
 };
 
@@ -86,8 +88,20 @@ int FileWriteLine(FileRec* rec, const char* text);
 // nothing is written); returns its length. 205.
 int FilePrintf(FileRec* rec, const char* format, ...) LZX_PRINTF(2, 3);
 
-// Traces and then shows the file error; never returns.
+// Traces and then shows the file error; never returns. The system's
+// description of the cause is taken first (see FileLastError).
 [[noreturn]] void FileError(const FileRec* rec, int code);
+
+// The last file error, for a program that words file errors itself: the name
+// of the file as its user knows it (a scratch file's stands-for name), the
+// code, and the system's description of the cause, empty where the failure
+// was found without a system call. code is 0 before the first file error.
+struct FileErrorInfo {
+  int code;
+  char name[FileNameSize];
+  char cause[FileCauseSize];
+};
+const FileErrorInfo* FileLastError(void);
 
 // 1 if the path's last component (after the last backslash) begins with "prn"
 // in any case.
@@ -103,8 +117,19 @@ void OpenFileRemove(const FileRec* rec);
 // none behind. A file closed in the normal way is its owner's to remove.
 void OpenFileTemporary(const FileRec* rec);
 // Closes every handle in the table (the fatal path's close hook) and removes
-// the files marked temporary.
+// the files marked temporary and the scratch files still registered.
 void OpenFileCloseAll(void);
+
+// Scratch files: files written on the way to another one (a part file moved
+// over its target when complete, a block index, a new version file). From
+// FileScratchAdd to FileScratchDone the fatal path removes the file whether it
+// is open or not, and a file error on it names standsFor, the user's file.
+// Internal error 98 when all FileScratchSlots are in use.
+void FileScratchAdd(const char* path, const char* standsFor);
+void FileScratchDone(const char* path);
+// Moves the closed scratch file over target, replacing it, and forgets it. A
+// failed move removes the scratch file and is FileError 204 on target.
+void FileScratchCommit(FileRec* scratch, const char* target);
 // 1 if a slot is in use (its name is traced as "\nFile not closed [%s]").
 int OpenFileAnyLeft(void);
 // Empties the table and registers OpenFileCloseAll with the fatal path; 0.

@@ -12,6 +12,9 @@ int CopyName(char* out, size_t size, const char* text);
 // say most about the file. out holds room + 1 bytes.
 const char* ShortName(const char* name, char* out, size_t room);
 
+// The file a registered scratch file stands for; path itself otherwise.
+const char* FileScratchStandsFor(const char* path);
+
 // Internal error codes of the file layer beyond those of the open-file table.
 enum {
   FileInternalBadRecSize = 96,  // a transfer on a record size that cannot carry it

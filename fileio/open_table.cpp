@@ -13,7 +13,40 @@ OsFileHandle OpenHandles[OpenFileSlots];  // 0 = free
 char OpenNames[OpenFileSlots][FileNameSize];
 bool OpenTemporary[OpenFileSlots];  // removed when the fatal path closes it
 
+// Registered scratch files and the files they stand for; an empty path is a
+// free slot.
+char ScratchPaths[FileScratchSlots][FileNameSize];
+char ScratchFor[FileScratchSlots][FileNameSize];
+
 }  // namespace
+
+void FileScratchAdd(const char* path, const char* standsFor) {
+  FatalSetCloseHook(OpenFileCloseAll);
+  for (int i = 0; i < FileScratchSlots; i++) {
+    if (ScratchPaths[i][0] == '\0') {
+      CopyName(ScratchPaths[i], FileNameSize, path);
+      CopyName(ScratchFor[i], FileNameSize, standsFor ? standsFor : path);
+      return;
+    }
+  }
+  InternalError("FILEIO", __LINE__, 98);
+}
+
+void FileScratchDone(const char* path) {
+  for (int i = 0; i < FileScratchSlots; i++) {
+    if (ScratchPaths[i][0] != '\0' && strcmp(ScratchPaths[i], path) == 0) {
+      ScratchPaths[i][0] = '\0';
+      ScratchFor[i][0] = '\0';
+      return;
+    }
+  }
+}
+
+const char* FileScratchStandsFor(const char* path) {
+  for (int i = 0; i < FileScratchSlots; i++)
+    if (ScratchPaths[i][0] != '\0' && strcmp(ScratchPaths[i], path) == 0) return ScratchFor[i];
+  return path;
+}
 
 void OpenFileAdd(const FileRec* rec) {
   // Registered here as well as in OpenFileReset, so that a program that never
@@ -60,6 +93,10 @@ void OpenFileCloseAll(void) {
     }
     OpenHandles[i] = 0;
     OpenTemporary[i] = false;
+  }
+  for (int i = 0; i < FileScratchSlots; i++) {
+    if (ScratchPaths[i][0] != '\0') OsFileDelete(ScratchPaths[i]);
+    ScratchPaths[i][0] = '\0';
   }
 }
 

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "fileio/names.h"
+#include "os/memory.h"
 
 namespace {
 
@@ -12,14 +13,55 @@ namespace {
 // ListDir so that a cleared last byte ends the list.
 enum { DirListSize = 4192 };
 
-int IsSeparator(char c) { return c == '\\' || c == '/'; }
+// A character after which the directory part of a path ends.
+int EndsDirectory(char c) { return PathIsSeparator(c) || (OsPathDrives && c == ':'); }
 
 }  // namespace
+
+int PathIsSeparator(char c) { return c == '\\' || c == '/'; }
+
+size_t PathRootLength(const char* path) {
+  if (OsPathDrives) {
+    if (!path[0] || path[1] != ':') return 0;
+    return PathIsSeparator(path[2]) ? 3 : 2;
+  }
+  size_t n = 0;
+  while (PathIsSeparator(path[n])) n++;
+  return n;
+}
+
+int PathIsAbsolute(const char* path) { return PathIsSeparator(path[0]) || PathRootLength(path) > 0; }
+
+int PathJoin(char* out, size_t size, const char* dir, const char* name) {
+  size_t n = strlen(dir);
+  int separate = n > 0 && !EndsDirectory(dir[n - 1]);
+  size_t need = n + separate + strlen(name) + 1;
+  if (need > size) {
+    if (size) out[0] = '\0';
+    return 0;
+  }
+  memcpy(out, dir, n);
+  if (separate) out[n++] = (char)OsPathSeparator;
+  for (const char* p = name; *p; p++) out[n++] = PathIsSeparator(*p) ? (char)OsPathSeparator : *p;
+  out[n] = '\0';
+  return 1;
+}
+
+int PathScratchBeside(const char* path, char* out, size_t size) {
+  char dir[FileNameSize];
+  size_t p = 0;
+  for (size_t i = 0; path[i]; i++)
+    if (EndsDirectory(path[i])) p = i + 1;
+  if (p >= sizeof dir) return 0;
+  memcpy(dir, path, p);
+  dir[p] = '\0';
+  return OsTempName(dir, out, size);
+}
 
 void SplitPath(const char* path, char* dir, char* base, char* ext) {
   size_t p = 0;
   for (size_t i = 0; path[i]; i++)
-    if (path[i] == '\\' || path[i] == ':') p = i + 1;
+    if (EndsDirectory(path[i])) p = i + 1;
   if (base) {
     CopyName(base, FileNameSize, path + p);
     StripExtension(base);
@@ -27,7 +69,7 @@ void SplitPath(const char* path, char* dir, char* base, char* ext) {
   if (ext) {
     ext[0] = '\0';
     for (size_t i = strlen(path); i-- > 0;) {
-      if (path[i] == '\\') break;
+      if (PathIsSeparator(path[i])) break;
       if (path[i] == '.') {
         CopyName(ext, FileNameSize, path + i + 1);
         break;
@@ -43,7 +85,7 @@ void SplitPath(const char* path, char* dir, char* base, char* ext) {
 
 void StripExtension(char* path) {
   for (size_t i = strlen(path); i-- > 0;) {
-    if (path[i] == '\\') return;
+    if (PathIsSeparator(path[i])) return;
     if (path[i] == '.') {
       path[i] = '\0';
       return;
@@ -54,11 +96,16 @@ void StripExtension(char* path) {
 int MakeDirs(const char* path) {
   char prefix[FileNameSize];
   // A level cut short would be created in the wrong place: refuse instead.
-  if (!CopyName(prefix, sizeof prefix, path)) return 0;
-  size_t start = 0;
+  if (!CopyName(prefix, sizeof prefix, path)) {
+    OsClearLastError();
+    return 0;
+  }
+  // The root itself is never created; on Win32 a separator right after a
+  // colon is no cut point either.
+  size_t start = PathRootLength(path);
   for (;;) {
     size_t cut = start;
-    while (path[cut] && !(IsSeparator(path[cut]) && !(cut > 0 && path[cut - 1] == ':'))) cut++;
+    while (path[cut] && !(PathIsSeparator(path[cut]) && !(OsPathDrives && cut > 0 && path[cut - 1] == ':'))) cut++;
     memcpy(prefix, path, cut);
     prefix[cut] = '\0';
     if (!FileExists(prefix) && !OsDirCreate(prefix)) return 0;

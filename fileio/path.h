@@ -1,21 +1,45 @@
 // Path and directory utilities, the text-line reader and the log.
 //
-// Paths use the backslash as separator; every path buffer holds FileNameSize
-// (260) bytes. Results that would not fit are cut at 259 characters (names that
-// a caller may store) or refused (paths that would be created or deleted).
+// One rule for paths, used by every other place that takes a path apart: the
+// backslash and the slash both separate, on both sides of the platform seam. A
+// root is never cut: on Win32 a drive "C:" with the separator after it (a
+// colon also ends the directory part there), on POSIX the leading slashes.
+// Every path buffer holds FileNameSize bytes. Results that would not fit are
+// cut (names that a caller may store) or refused (paths that would be created
+// or deleted).
 #pragma once
+
+#include <stddef.h>
 
 #include "fileio/file.h"
 
-// Splits path into the directory (with its trailing backslash or colon), the
-// base name without extension and the extension without its full stop. Each
-// output may be null and holds FileNameSize bytes.
+int PathIsSeparator(char c);  // '\\' or '/'
+// Length of the root at the start of path ("C:\\" 3, "C:" 2; POSIX "/" 1), 0
+// for a relative path.
+size_t PathRootLength(const char* path);
+// 1 if the path does not depend on the current directory alone: a root, a
+// leading separator, or (Win32) a drive.
+int PathIsAbsolute(const char* path);
+// Writes dir, a separator unless dir is empty or ends in one, and name with its
+// separators written as the system's own. 1 if it fits into size bytes.
+int PathJoin(char* out, size_t size, const char* dir, const char* name);
+// A name for a scratch file in the directory of path (a file that does not
+// exist yet), into out (size bytes); 1 on success, else 0 with the system's
+// error.
+int PathScratchBeside(const char* path, char* out, size_t size);
+
+// Splits path into the directory (with its trailing separator, or colon on
+// Win32), the base name without extension and the extension without its full
+// stop. Each output may be null and holds FileNameSize bytes.
 void SplitPath(const char* path, char* dir, char* base, char* ext);
-// Cuts the extension in place; only a backslash ends the backward scan.
+// Cuts the extension in place; a separator ends the backward scan.
 void StripExtension(char* path);
 
-// Creates every directory level of path in turn; 1 if all exist afterwards, 0
-// at the first level that could not be created (or a path of 260+ characters).
+// Creates every directory level of path in turn below its root, as mkdir -p
+// does; 1 if all exist afterwards, 0 at the first level that could not be
+// created (the system's error stays for the caller), or for a path of
+// FileNameSize characters or more. On Win32 a path that begins with a single
+// separator has an empty first level and fails.
 int MakeDirs(const char* path);
 // Removes directory, first deleting its plain files if deleteFiles is set; 1 if
 // the directory was removed. A subdirectory makes it 0 and keeps the directory.

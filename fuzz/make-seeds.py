@@ -3,8 +3,10 @@
 
 From the library's worked examples (abracadabra coded by each coder, a small
 compressed file), from files that the lzx tool compresses in all three modes,
-and from a sample archive that it packs. Blocks are cut out of the compressed
-files in the form each block decoder's target reads.
+and from sample archives that it packs: one with the kinds of entry the
+updater meets, one of many entries in many directories, and one larger than
+1 MB (so that a long run's inputs grow to that size). Blocks are cut out of
+the compressed files in the form each block decoder's target reads.
 
 usage: make-seeds.py LZX_TOOL OUTDIR
 """
@@ -159,6 +161,37 @@ def main():
         for t in ("unpack", "unpack_table", "hile_reader"):
             seed(t, "sample.lzx", data)
         seed("unpack", "abracadabra.lzx", FILE_EXAMPLE)
+
+        # Many entries: 300 small files in 30 directories, every option, some
+        # names the version table of unpack_table knows.
+        many = os.path.join(work, "many.lzx")
+        with open(lst, "w") as f:
+            f.write(many + "\n" + src + "/\n")
+            f.write("tiny|V=101\n#a\n" "tiny|V=150\n#d\\b\n")
+            for i in range(300):
+                source = ("tiny", "empty", "text.txt", "rows.bin")[i % 4] if i % 50 else "noise.bin"
+                options = "|E=1" if i % 7 == 0 else "|D=1" if i % 11 == 0 else "|R=1" if i % 13 == 0 else ""
+                f.write("%s|V=%d%s\n#dir%02d\\f%03d\n" % (source, 100 + i % 5, options, i % 30, i))
+        subprocess.run([tool, "pack", lst], check=True, stdout=subprocess.DEVNULL)
+        data = open(many, "rb").read()
+        for t in ("unpack", "unpack_table", "hile_reader"):
+            seed(t, "many.lzx", data)
+
+        # Larger than 1 MB: noise that does not shrink, beside text that does.
+        state, noise = 99991, bytearray()
+        for _ in range(1100000):
+            state = (state * 1103515245 + 12345) & 0x7FFFFFFF
+            noise.append(state >> 16 & 0xFF)
+        with open(os.path.join(src, "big.bin"), "wb") as f:
+            f.write(noise)
+        big = os.path.join(work, "big.lzx")
+        with open(lst, "w") as f:
+            f.write(big + "\n" + src + "/\n" "big.bin|V=101\n#big\\noise.bin\n" "text.txt|V=101\n#a\n")
+        subprocess.run([tool, "pack", lst], check=True, stdout=subprocess.DEVNULL)
+        data = open(big, "rb").read()
+        assert len(data) > 1 << 20
+        for t in ("unpack", "unpack_table", "hile_reader"):
+            seed(t, "big.lzx", data)
 
 
 if __name__ == "__main__":

@@ -8,6 +8,7 @@
 #include "fileio/path.h"
 #include "lzx/fileadapt.h"
 #include "lzx/hile.h"
+#include "os/memory.h"
 
 namespace {
 
@@ -18,7 +19,13 @@ unsigned char UnpackBuf[UnpackCopySize];
 const uint32_t ScrambleSeed = 0x7C3E15D9u;
 const uint32_t ScrambleMultiplier = 0x2F6A91C5u;
 
-int IsSeparator(char c) { return c == '\\' || c == '/'; }
+int PlainNames = ArchivePlainAsStored;
+ArchiveProgressFn Progress = nullptr;
+void* ProgressContext = nullptr;
+
+void Report(const VersionRecord* entry, const char* path, int written, HILE* h, int64_t total) {
+  if (Progress) Progress(entry, path, written, Htell(h), total, ProgressContext);
+}
 
 // The number of dots of a path component of dots and blanks only, else 0:
 // two or more are ".." and the forms that Windows shortens to it, one is ".".
@@ -32,6 +39,23 @@ int DotComponent(const char* start, const char* end) {
     }
   }
   return dots;
+}
+
+// A name below a directory: something there, no leading separator, no drive
+// or other colon, no ".." component, and a last component that is neither
+// empty nor ".".
+int RelativeNameSafe(const char* rest) {
+  if (rest[0] == 0 || PathIsSeparator(rest[0]) || strchr(rest, ':') != nullptr) return 0;
+  const char* start = rest;
+  for (const char* p = rest;; p++) {
+    if (*p == 0 || PathIsSeparator(*p)) {
+      if (DotComponent(start, p) >= 2) return 0;
+      // The last component names the file: not empty, not "." (the
+      // directory itself).
+      if (*p == 0) return p > start && DotComponent(start, p) == 0;
+      start = p + 1;
+    }
+  }
 }
 
 // One entry's header, read and checked. The target paths are built only when
@@ -53,14 +77,16 @@ int ReadEntry(HILE* h, const char* op, const char* targetDir, int needTarget, En
   if (!VersionRecordDecode(raw, &e->record)) FatalMessage("%s: name not terminated", op);
   const VersionRecord* r = &e->record;
   if (r->size < 0 || (int64_t)r->size > (int64_t)h->header.length - Htell(h)) FatalMessage("%s: unexpected eof", op);
-  if (!ArchiveNameSafe(r->name)) FatalMessage("%s: unsafe name [%s]", op, r->name);
+  int inside = r->name[0] == '#' || PlainNames == ArchivePlainInside;
+  const char* relative = r->name[0] == '#' ? r->name + 1 : r->name;
+  if (inside && !RelativeNameSafe(relative)) FatalMessage("%s: unsafe name [%s]", op, r->name);
   e->target[0] = 0;
   e->part[0] = 0;
   if (!needTarget) return 1;
-  if (r->name[0] == '#') {
-    if (targetDir == nullptr) FatalMessage("%s no target", op);
-    int len = snprintf(e->target, sizeof e->target, "%s\\%s", targetDir, r->name + 1);
-    if (len < 0 || len >= (int)sizeof e->target) FatalMessage("%s: target too long [%s]", op, r->name);
+  if (r->name[0] == '#' && targetDir == nullptr) FatalMessage("%s no target", op);
+  if (inside && targetDir != nullptr) {
+    if (!PathJoin(e->target, sizeof e->target, targetDir, relative))
+      FatalMessage("%s: target too long [%s]", op, r->name);
   } else {
     strcpy(e->target, r->name);
   }
@@ -71,8 +97,7 @@ int ReadEntry(HILE* h, const char* op, const char* targetDir, int needTarget, En
     FatalMessage("%s: target is a directory [%s]", op, r->name);
   char dir[FileNameSize];
   SplitPath(e->target, dir, nullptr, nullptr);
-  int len = snprintf(e->part, sizeof e->part, "%s%s", dir, ArchivePartName);
-  if (len < 0 || len >= (int)sizeof e->part) FatalMessage("%s: target too long [%s]", op, r->name);
+  if (!PathJoin(e->part, sizeof e->part, dir, ArchivePartName)) FatalMessage("%s: target too long [%s]", op, r->name);
   return 1;
 }
 
@@ -83,6 +108,7 @@ void CopyData(HILE* h, const char* op, int32_t size, FileRec* out) {
     if (Hread(UnpackBuf, n, h) != n) FatalMessage("%s: unexpected eof", op);
     if (out) FileWrite(out, n, UnpackBuf);
     size -= n;
+    Report(nullptr, nullptr, 0, h, h->header.length);
   }
 }
 
@@ -105,21 +131,14 @@ int ReadListLine(FileRec* list, char* buffer, int max) {
 
 }  // namespace
 
-int ArchiveNameSafe(const char* name) {
-  if (name[0] != '#') return 1;
-  const char* rest = name + 1;
-  if (rest[0] == 0 || IsSeparator(rest[0]) || strchr(rest, ':') != nullptr) return 0;
-  const char* start = rest;
-  for (const char* p = rest;; p++) {
-    if (*p == 0 || IsSeparator(*p)) {
-      if (DotComponent(start, p) >= 2) return 0;
-      // The last component names the file: not empty, not "." (the
-      // directory itself).
-      if (*p == 0) return p > start && DotComponent(start, p) == 0;
-      start = p + 1;
-    }
-  }
+void ArchiveSetPlainNames(int policy) { PlainNames = policy; }
+
+void ArchiveSetProgress(ArchiveProgressFn fn, void* context) {
+  Progress = fn;
+  ProgressContext = context;
 }
+
+int ArchiveNameSafe(const char* name) { return name[0] != '#' || RelativeNameSafe(name + 1); }
 
 int32_t ListNumber(const char* text) {
   const char* p = text;
@@ -225,6 +244,7 @@ int PackLZX(const char* listFile, int32_t* total, int32_t* archiveSize, VersionR
 
     unsigned char raw[VersionRecordSize];
     VersionRecordEncode(&record, raw);
+    Report(&record, source, 1, h, 0);
     Hwrite(raw, VersionRecordSize, h);
     sum += record.size;
     int64_t copied = 0;
@@ -233,6 +253,7 @@ int PackLZX(const char* listFile, int32_t* total, int32_t* archiveSize, VersionR
       if (got <= 0) break;
       Hwrite(PackBuf, got, h);
       copied += got;
+      Report(nullptr, nullptr, 0, h, 0);
     }
     FileClose(&src);
     // The record's size was taken before the copy; a file that changed in
@@ -255,7 +276,11 @@ int UnPackLZX(const char* archive, const char* targetDir, VersionRecord* table, 
     const VersionRecord* r = &e.record;
     char dir[FileNameSize];
     SplitPath(e.target, dir, nullptr, nullptr);
-    if (dir[0] != 0) MakeDirs(dir);
+    if (dir[0] != 0 && !MakeDirs(dir)) {
+      FileRec t;
+      FileInit(&t, 1, e.target);
+      FileError(&t, FileErrCreate);
+    }
 
     int write = 1;
     if (table != nullptr) {
@@ -275,6 +300,7 @@ int UnPackLZX(const char* archive, const char* targetDir, VersionRecord* table, 
     }
     if (r->replaceOnly != 0 && !FileExists(e.target)) write = 0;
 
+    Report(r, e.target, write, h, h->header.length);
     FileRec out;
     FileInit(&out, 1, e.part);
     if (write) {
@@ -283,19 +309,17 @@ int UnPackLZX(const char* archive, const char* targetDir, VersionRecord* table, 
       if (FileExists(e.target) && IsReadOnly(e.target)) {
         FileRec t;
         FileInit(&t, 1, e.target);
+        OsClearLastError();
         FileError(&t, FileErrNotWritable);
       }
+      FileScratchAdd(e.part, e.target);
       FileCreate(&out);
     }
     CopyData(h, "UnPackLZX", r->size, write ? &out : nullptr);
     if (write) {
       FileClose(&out);
       if (r->scrambled == 1) ScrambleFile(&out);
-      if (!OsFileMoveReplace(e.part, e.target)) {
-        FileRec t;
-        FileInit(&t, 1, e.target);
-        FileError(&t, FileErrRename);
-      }
+      FileScratchCommit(&out, e.target);
     }
     if (r->deleteAfter != 0) {
       FileRec d;
@@ -312,6 +336,7 @@ int ArchiveCheck(const char* archive, const char* targetDir, ArchiveVisitor visi
   int entries = 0;
   while (ReadEntry(h, "ArchiveCheck", targetDir, targetDir != nullptr, &e)) {
     if (visit) visit(&e.record, context);
+    Report(&e.record, nullptr, 0, h, h->header.length);
     CopyData(h, "ArchiveCheck", e.record.size, nullptr);
     entries++;
   }

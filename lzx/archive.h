@@ -49,6 +49,23 @@ void ScrambleFile(FileRec* file);
 // The same transformation on bytes in memory.
 void ScrambleBytes(unsigned char* bytes, int32_t n);
 
+// What a name without '#' means when an archive is read: ArchivePlainAsStored
+// (the default) uses it unchanged, as a path of its own; ArchivePlainInside
+// holds it to the rules of '#' names ("unsafe name" otherwise) and places it in
+// the target directory as they are placed. '#' names are the same under both.
+enum { ArchivePlainAsStored = 0, ArchivePlainInside = 1 };
+void ArchiveSetPlainNames(int policy);
+
+// Progress of PackLZX, UnPackLZX and ArchiveCheck, for a front end that shows
+// it. With entry set, an entry begins: path is its source (packing) or target
+// (UnPackLZX; null for ArchiveCheck), written 0 for an entry that UnPackLZX
+// reads past without writing. With entry null, a piece of data has been
+// copied. done is the stream position, total the stream's length when reading
+// and 0 when packing. A null fn stops the reports.
+typedef void (*ArchiveProgressFn)(const VersionRecord* entry, const char* path, int written, int64_t done,
+                                  int64_t total, void* context);
+void ArchiveSetProgress(ArchiveProgressFn fn, void* context);
+
 // 1 if a '#' name stays inside the target directory and names a file in it:
 // something after the '#', no leading separator, no drive or other colon, no
 // ".." component, and a last component that is neither empty nor ".".

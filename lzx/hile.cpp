@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "base/fatal.h"
+#include "fileio/path.h"
 #include "lzx/bitio.h"
 #include "lzx/fileadapt.h"
 #include "lzx/hufcoder.h"
@@ -22,6 +23,19 @@ unsigned char SorTable[SorTableSize];  // row table of the block being coded
 // so the open-file table's limit bounds them too.
 enum { HileSlots = OpenFileSlots };
 HILE* OpenHiles[HileSlots];
+
+// A scratch name beside path, or in the system's temporary directory when
+// path is null; a failure is the file error of creating the output.
+void ScratchName(HILE* h, const char* path, char* out) {
+  char dir[FileNameSize];
+  int ok = path ? PathScratchBeside(path, out, FileNameSize)
+                : OsTempDir(dir, sizeof dir) && OsTempName(dir, out, FileNameSize);
+  if (!ok) {
+    FileRec rec;
+    FileInit(&rec, 1, h->name);
+    FileError(&rec, FileErrCreate);
+  }
+}
 
 HILE* Allocate(void) {
   for (int i = 0; i < HileSlots; i++) {
@@ -171,12 +185,15 @@ HILE* Hopen(const char* name, const char* mode) {
   strcpy(h->name, name);
 
   if (h->writing) {
-    DoFopen(name, "wb", &h->file);
-    char temp[FileNameSize];
-    if (!OsTempName(temp, sizeof temp) || strlen(temp) >= HileTempNameSize) FatalMessage("Hopen: tempname too long");
-    strcpy(h->tempName, temp);
+    uint32_t attributes = OsFileAttributes(name);
+    h->toDevice = attributes != OsAttrNone && (attributes & OsAttrDevice) != 0;
+    char part[FileNameSize];
+    ScratchName(h, h->toDevice ? nullptr : name, part);
+    FileScratchAdd(part, name);
+    DoFopen(part, "wb", &h->file);
+    ScratchName(h, part, h->tempName);
+    FileScratchAdd(h->tempName, name);
     DoFopen(h->tempName, "w+b", &h->indexFile);
-    OpenFileTemporary(&h->indexFile);
     h->header.magic = Magic;
     h->header.flags = flags;
     unsigned char bytes[HileHeaderSize];
@@ -293,6 +310,24 @@ void FillInto(HILE* h, unsigned char* into) {
   // from the stale contents.
   if (next <= HileMaxLength) h->blockStart = (int32_t)next;
   h->pos = 0;
+}
+
+}  // namespace
+
+namespace {
+
+// The finished file into the device or pipe it was meant for, through the
+// block buffer, which the writer no longer needs.
+void CopyToDevice(HILE* h) {
+  FileRec out;
+  FileInit(&out, 1, h->name);
+  FileOpenRead(&h->file);
+  FileCreate(&out);
+  for (int n; (n = FileRead(&h->file, HileBlockSize, h->block)) > 0;) FileWrite(&out, n, h->block);
+  FileClose(&out);
+  FileClose(&h->file);
+  DeleteFileByName(h->file.name);
+  FileScratchDone(h->file.name);
 }
 
 }  // namespace
@@ -416,6 +451,7 @@ int Hclose(HILE* h) {
   FileRec temp;
   FileInit(&temp, -1, h->tempName);
   if (!FileDelete(&temp)) FatalMessage("Hclose: remove failed");
+  FileScratchDone(h->tempName);
 
   int32_t result = DoFtell(&h->file);
   h->header.magic = Magic;
@@ -427,6 +463,11 @@ int Hclose(HILE* h) {
   DoFwrite(bytes, HileHeaderSize, &h->file);
   DoFclose(&h->file);
   if (result != indexOffset + indexSize) FatalMessage("Hclose: BUG?");
+  if (h->toDevice) {
+    CopyToDevice(h);
+  } else {
+    FileScratchCommit(&h->file, h->name);
+  }
   Release(h);
   return result;
 }

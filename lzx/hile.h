@@ -18,8 +18,8 @@
 enum {
   HileBlockSize = 16384,
   HileHeaderSize = 16,
-  HileNameSize = 80,
-  HileTempNameSize = 16,
+  HileNameSize = FileNameSize,  // any path the file layer takes
+  HileTempNameSize = FileNameSize,
   HileFlagHuffman = 1,
   HileFlagSor = 2,
   // The longest stream: positions up to one block beyond it still fit in 32
@@ -36,12 +36,17 @@ struct HileHeader {
   int32_t flags;
 };
 
+// Writing: the file is written as a scratch file beside name (for a device or
+// pipe, in the system's temporary directory) and moved over name, or copied
+// into it, only by Hclose, so a failed write leaves an existing file as it was.
+// The block index is streamed to a second scratch file beside the first.
 struct HILE {
   int writing;
+  int toDevice;  // writing: name is a device or pipe, which gets a copy
   char name[HileNameSize];
-  char tempName[HileTempNameSize];
-  FileRec file;
-  FileRec indexFile;  // writing only: the streamed block index
+  char tempName[HileTempNameSize];  // writing: the index's scratch file
+  FileRec file;                     // reading: name; writing: its scratch file
+  FileRec indexFile;                // writing only: the streamed block index
   HileHeader header;
   unsigned char block[HileBlockSize];
   int32_t blockStart;  // stream position of block[0]

@@ -65,22 +65,29 @@ int VersionFileRead(const char* path, VersionRecord* table, int capacity) {
   FileOpenRead(&rec);
   int n = FileRead(&rec, capacity, table);
   FileClose(&rec);
-  // A trailing partial record was stored too but does not count.
-  if (n < capacity) memset(table + n, 0, (size_t)(capacity - n) * sizeof *table);
-  for (int i = 0; i < n; i++) VersionRecordDecode((const unsigned char*)&table[i], &table[i]);
-  return n;
+  // A trailing partial record keeps its bytes in the table, the rest of its
+  // slot zero: its name and version (as far as they reach) still count, so
+  // the file it names is not taken for a new one.
+  int rows = n;
+  if (n < capacity) {
+    const unsigned char* tail = (const unsigned char*)&table[n];
+    for (int i = 0; i < VersionRecordSize; i++) {
+      if (tail[i] != 0) {
+        rows = n + 1;
+        break;
+      }
+    }
+  }
+  for (int i = 0; i < rows; i++) VersionRecordDecode((const unsigned char*)&table[i], &table[i]);
+  return rows;
 }
 
 int VersionFileWrite(const char* path, const VersionRecord* table, int capacity) {
-  char dir[FileNameSize];
   char part[FileNameSize];
-  SplitPath(path, dir, nullptr, nullptr);
-  int len = snprintf(part, sizeof part, "%s%s", dir, "~lzxver.tmp");
   FileRec out;
-  if (len < 0 || len >= (int)sizeof part) {
-    FileInit(&out, VersionRecordSize, path);
-    FileError(&out, FileErrNameTooLong);
-  }
+  FileInit(&out, VersionRecordSize, path);
+  if (!PathScratchBeside(path, part, sizeof part)) FileError(&out, FileErrCreate);
+  FileScratchAdd(part, path);
   FileInit(&out, VersionRecordSize, part);
   FileCreate(&out);
   enum { Chunk = 16 };
@@ -97,9 +104,6 @@ int VersionFileWrite(const char* path, const VersionRecord* table, int capacity)
   }
   if (k > 0) FileWrite(&out, k, bytes);
   FileClose(&out);
-  if (!OsFileMoveReplace(part, path)) {
-    FileInit(&out, VersionRecordSize, path);
-    FileError(&out, FileErrRename);
-  }
+  FileScratchCommit(&out, path);
   return n;
 }

@@ -36,14 +36,17 @@ void VersionRecordEncode(const VersionRecord* src, unsigned char* dst);
 // Case-insensitive (ASCII) equality of two names, as the version table matches them.
 int VersionNameEqual(const char* a, const char* b);
 
-// A version file: capacity slots of table are zeroed and filled with the whole
-// records of the file (at most capacity). Returns the number of records read;
-// 0 if the file does not exist. File errors are fatal.
+// A version file: capacity slots of table are zeroed and filled with the
+// records of the file (at most capacity). A trailing partial record fills the
+// next slot as far as its bytes go and counts as a record (the rest of its
+// slot is zero). Returns the number of records read; 0 if the file does not
+// exist. File errors are fatal.
 int VersionFileRead(const char* path, VersionRecord* table, int capacity);
 // Number of whole records in a version file (0 if it does not exist).
 int VersionFileCount(const char* path);
 // Writes the used slots (up to the first empty name, at most capacity) with
-// their status cleared. The new file is written beside the old one and moved
-// over it only when complete, so a failure never leaves a damaged file.
+// their status cleared. The new file is written beside the old one (a scratch
+// file, removed by the fatal path) and moved over it only when complete, so a
+// failure never leaves a damaged file or a scratch file behind.
 // Returns the number of records written.
 int VersionFileWrite(const char* path, const VersionRecord* table, int capacity);

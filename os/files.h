@@ -36,6 +36,7 @@ enum { OsSeekBegin = 0, OsSeekCurrent = 1, OsSeekEnd = 2 };
 // Results of OsFileAttributes.
 enum : uint32_t {
   OsAttrReadOnly = 0x01,     // FILE_ATTRIBUTE_READONLY; POSIX: no write permission bit at all
+  OsAttrDevice = 0x40,       // FILE_ATTRIBUTE_DEVICE; POSIX: not a regular file or directory
   OsAttrDirectory = 0x10,    // FILE_ATTRIBUTE_DIRECTORY
   OsAttrNone = 0xFFFFFFFFu,  // INVALID_FILE_ATTRIBUTES: the attributes could not be read
 };
@@ -46,6 +47,18 @@ enum : uint32_t { OsFileFailed = 0xFFFFFFFFu };
 
 // Longest name a search reports, with its NUL (MAX_PATH).
 enum { OsFindNameSize = 260 };
+
+// How the system writes paths. Both sides take '\\' and '/' as separators.
+// OsPathSize: the longest path the system opens, with its NUL (MAX_PATH on
+// Win32, PATH_MAX on POSIX). OsPathDrives: a colon ends a drive ("C:"), and
+// only "C:" and what follows it is a root (Win32); on POSIX a colon is an
+// ordinary character and a leading '/' is the root. OsPathSeparator: the
+// separator that joined paths are written with.
+#ifdef _WIN32
+enum { OsPathSize = 260, OsPathDrives = 1, OsPathSeparator = '\\' };
+#else
+enum { OsPathSize = 4096, OsPathDrives = 0, OsPathSeparator = '/' };
+#endif
 
 // Opens name in the given mode; 0 on failure.
 OsFileHandle OsFileOpen(const char* name, int mode);
@@ -98,9 +111,14 @@ OsFindHandle OsFindFirst(const char* pattern, char name[OsFindNameSize]);
 int OsFindNext(OsFindHandle find, char name[OsFindNameSize]);
 void OsFindClose(OsFindHandle find);
 
-// A short name for a temporary file in the current directory: at most 15
-// characters, no directory part, naming no file that exists at the time of the
-// call. Writes it with its NUL into name (size >= 16); 1 on success, 0 if no
-// free name was found.
+// A name for a temporary file in directory dir ("" for the current one, else
+// ending in a separator): dir followed by at most 15 characters, naming no file
+// that exists at the time of the call. Writes it with its NUL into name (size
+// >= strlen(dir) + 16); 1 on success, 0 if it does not fit or no free name was
+// found.
 enum { OsTempNameSize = 16 };
-int OsTempName(char* name, size_t size);
+int OsTempName(const char* dir, char* name, size_t size);
+
+// The system's directory for temporary files, ending in a separator
+// (GetTempPathA; POSIX: $TMPDIR or /tmp/). 1 if it fits into size bytes.
+int OsTempDir(char* dir, size_t size);

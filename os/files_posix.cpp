@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -16,7 +17,7 @@ namespace {
 
 // Paths are copied into this many bytes with '\\' turned into '/'; a longer
 // path fails with ENAMETOOLONG.
-enum { PathSize = 1024 };
+enum { PathSize = OsPathSize };
 
 // Searches in progress (Win32 has no limit that the file layer comes near).
 enum { FindSlots = 8 };
@@ -50,6 +51,7 @@ OsFileHandle FromFd(int fd) { return (OsFileHandle)(fd + 1); }
 uint32_t AttributesOf(const struct stat& st) {
   uint32_t attributes = 0;
   if (S_ISDIR(st.st_mode)) attributes |= OsAttrDirectory;
+  if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) attributes |= OsAttrDevice;
   if ((st.st_mode & 0222) == 0) attributes |= OsAttrReadOnly;
   return attributes ? attributes : 0x80;  // FILE_ATTRIBUTE_NORMAL
 }
@@ -108,7 +110,8 @@ OsFileHandle OsFileOpen(const char* name, int mode) {
     ok = 0;
   }
   if (ok) ok = flock(fd, lock | LOCK_NB) == 0;
-  if (ok && mode == OsOpenCreate) ok = ftruncate(fd, 0) == 0;
+  // A device or pipe has nothing to empty (and refuses ftruncate).
+  if (ok && mode == OsOpenCreate && S_ISREG(st.st_mode)) ok = ftruncate(fd, 0) == 0;
   if (!ok) {
     int saved = errno;
     close(fd);
@@ -298,19 +301,36 @@ void OsFindClose(OsFindHandle find) {
   state->dir = nullptr;
 }
 
-int OsTempName(char* name, size_t size) {
-  if (size < OsTempNameSize) {
+int OsTempName(const char* dir, char* name, size_t size) {
+  if (size < strlen(dir) + OsTempNameSize) {
     if (size) name[0] = '\0';
+    errno = ENAMETOOLONG;
     return 0;
   }
   // "lz" + 5 hex digits of the process id + 4 of a counter + ".tmp": 15.
   unsigned pid = (unsigned)getpid() & 0xFFFFF;
   for (int tries = 0; tries < 0x10000; tries++) {
-    snprintf(name, size, "lz%05x%04x.tmp", pid, TempCounter++ & 0xFFFF);
+    snprintf(name, size, "%slz%05x%04x.tmp", dir, pid, TempCounter++ & 0xFFFF);
+    char path[PathSize];
     struct stat st;
-    if (lstat(name, &st) != 0 && errno == ENOENT) return 1;
+    if (!MapPath(name, path)) break;
+    if (lstat(path, &st) == 0) continue;  // taken
+    if (errno == ENOENT) return 1;
+    break;  // the directory cannot be examined: its error stays for the caller
   }
   name[0] = '\0';
   return 0;
+}
+
+int OsTempDir(char* dir, size_t size) {
+  const char* tmp = getenv("TMPDIR");
+  if (tmp == nullptr || tmp[0] != '/') tmp = "/tmp";
+  size_t n = strlen(tmp);
+  int slash = tmp[n - 1] == '/';
+  if (n + !slash + 1 > size) return 0;
+  memcpy(dir, tmp, n);
+  if (!slash) dir[n++] = '/';
+  dir[n] = '\0';
+  return 1;
 }
 #endif

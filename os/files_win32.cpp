@@ -129,18 +129,30 @@ void OsFindClose(OsFindHandle find) {
   if (find) FindClose((HANDLE)find);
 }
 
-int OsTempName(char* name, size_t size) {
-  if (size < OsTempNameSize) {
+int OsTempName(const char* dir, char* name, size_t size) {
+  if (size < strlen(dir) + OsTempNameSize) {
     if (size) name[0] = '\0';
+    SetLastError(ERROR_BUFFER_OVERFLOW);
     return 0;
   }
   // "lz" + 5 hex digits of the process id + 4 of a counter + ".tmp": 15.
   unsigned pid = (unsigned)GetCurrentProcessId() & 0xFFFFF;
   for (int tries = 0; tries < 0x10000; tries++) {
-    snprintf(name, size, "lz%05x%04x.tmp", pid, TempCounter++ & 0xFFFF);
-    if (GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND) return 1;
+    snprintf(name, size, "%slz%05x%04x.tmp", dir, pid, TempCounter++ & 0xFFFF);
+    if (GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES) continue;  // taken
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return 1;
+    break;  // the directory cannot be examined: its error stays for the caller
   }
   name[0] = '\0';
   return 0;
+}
+
+int OsTempDir(char* dir, size_t size) {
+  char path[MAX_PATH];
+  DWORD n = GetTempPathA(sizeof path, path);
+  if (n == 0 || n >= sizeof path || n + 1 > size) return 0;
+  memcpy(dir, path, n + 1);
+  return 1;
 }
 #endif

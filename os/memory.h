@@ -14,5 +14,9 @@ void* OsMemLock(OsMemHandle handle);
 void OsMemFree(OsMemHandle handle);
 
 // The system's text for the last error (FormatMessageA from the system, neutral
-// language, on Win32; strerror(errno) on POSIX), copied into text and cut to fit.
+// language, on Win32; strerror(errno) on POSIX), copied into text and cut to
+// fit, without a trailing line end; empty when no error is recorded.
 void OsLastErrorText(char* text, size_t size);
+// Forgets the last error (SetLastError(0); errno = 0), so that a failure found
+// without a system call reports no stale cause.
+void OsClearLastError(void);

@@ -14,7 +14,11 @@ void OsMemFree(OsMemHandle handle) { free((void*)handle); }
 
 void OsLastErrorText(char* text, size_t size) {
   if (size == 0) return;
+  text[0] = '\0';
+  if (errno == 0) return;
   strncpy(text, strerror(errno), size - 1);
   text[size - 1] = '\0';
 }
+
+void OsClearLastError(void) { errno = 0; }
 #endif

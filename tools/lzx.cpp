@@ -1,6 +1,9 @@
 // lzx: builds, lists, checks and extracts archives, and compresses single
 // files. Exit status 0 on success, 1 for a usage error, 2 after a fatal error
-// (whose message the fatal path writes to standard error).
+// (whose message the fatal path writes to standard error as "lzx: ...", a
+// file error with the system's description of its cause). Every output is
+// written beside its name and replaces it only when complete; a fatal error
+// leaves the old output and no scratch file behind.
 #include <stdio.h>
 #include <string.h>
 
@@ -11,6 +14,8 @@
 #include "lzx/archive.h"
 #include "lzx/crc32.h"
 #include "lzx/hile.h"
+#include "os/console.h"
+#include "tools/progress.h"
 
 namespace {
 
@@ -18,11 +23,13 @@ const char Usage[] =
     "usage: lzx COMMAND ...\n"
     "  lzx pack LISTFILE\n"
     "      build the archive named on the list file's first line\n"
-    "  lzx unpack ARCHIVE [DIR] [--table VERSIONFILE] [--rewrite-equal]\n"
+    "  lzx unpack ARCHIVE [DIR] [--table VERSIONFILE] [--rewrite-equal] [--absolute-names]\n"
     "      extract into DIR (default: the current directory); with --table, write a\n"
     "      file only when its version is newer than the one recorded (or equal, with\n"
     "      --rewrite-equal) and write the version file back; without it, keep\n"
-    "      existing files unless --rewrite-equal is given\n"
+    "      existing files unless --rewrite-equal is given. Entries whose names are\n"
+    "      absolute or contain \"..\" are refused unless --absolute-names is given,\n"
+    "      which writes names without '#' where they point\n"
     "  lzx list ARCHIVE\n"
     "      one line per entry: name, size, version and the E, D, R options\n"
     "  lzx test [--digest HEX] ARCHIVE\n"
@@ -32,10 +39,124 @@ const char Usage[] =
     "      compress one file into an LZX1 file (default mode wb)\n"
     "  lzx decompress IN OUT\n"
     "      expand an LZX1 file\n"
-    "  lzx --help\n";
+    "  lzx --help\n"
+    "Every command takes -q (no progress display; it is shown only when standard\n"
+    "error is a terminal); pack and unpack take -v (each entry as it is packed or\n"
+    "extracted).\n";
 
 enum { CopySize = 65536 };
 unsigned char CopyBuf[CopySize];
+
+// How a file error reads: what could not be done, and a cause of the tool's
+// own where the system gives none.
+const char* FileErrorVerb(int code) {
+  switch (code) {
+    case FileErrRead:
+      return "cannot read";
+    case FileErrDelete:
+      return "cannot delete";
+    case FileErrRename:
+      return "cannot replace";
+    case FileErrWrite:
+      return "cannot write";
+    case FileErrNotWritable:
+      return "cannot write to";
+    case FileErrSeek:
+    case FileErrOrigin:
+      return "cannot seek in";
+    case FileErrSize:
+      return "cannot size";
+    case FileErrOpenRead:
+    case FileErrOpenReadWrite:
+      return "cannot open";
+    case FileErrOpenAppend:
+      return "cannot append to";
+    case FileErrCreate:
+      return "cannot create";
+    case FileErrNameTooLong:
+      return "name too long:";
+  }
+  return "file error on";
+}
+
+const char* FileErrorOwnCause(int code) {
+  if (code == FileErrNotWritable) return "read-only";
+  if (code == FileErrWrite) return "short write";
+  return "";
+}
+
+// The fatal text as a shell user reads it: one line after "lzx: ".
+int ToolPresenter(const char* text) {
+  ProgressEnd();
+  const FileErrorInfo* e = FileLastError();
+  if (e->code != 0) {
+    const char* cause = e->cause[0] ? e->cause : FileErrorOwnCause(e->code);
+    fprintf(stderr, "lzx: %s [%s]%s%s (code %d)\n", FileErrorVerb(e->code), e->name, cause[0] ? ": " : "", cause,
+            e->code);
+  } else {
+    while (*text == '\n') text++;
+    fputs("lzx: ", stderr);
+    for (; *text; text++) fputc(*text == '\n' ? ' ' : *text, stderr);
+    fputc('\n', stderr);
+  }
+  fflush(stderr);
+  return 1;
+}
+
+// -q and -v, and whether the progress display is on.
+int Quiet = 0;
+int Verbose = 0;
+int ShowProgress(void) { return !Quiet && OsStderrIsTerminal(); }
+
+// What the archive functions report: entries for -v while listing is
+// wanted, bytes for the display.
+struct Watch {
+  int listEntries;
+  int storedNames;  // list an entry by its name in the archive, not its path
+};
+
+void OnArchive(const VersionRecord* entry, const char* path, int written, int64_t done, int64_t total, void* context) {
+  (void)total;
+  Watch* w = (Watch*)context;
+  if (entry && w->listEntries) {
+    ProgressClear();
+    const char* name = path && !w->storedNames ? path : entry->name;
+    printf(written ? "%s\n" : "%s (kept)\n", name);
+    fflush(stdout);
+  }
+  ProgressSet(done);
+}
+
+// The bytes a pack will write: every record and every source file the list
+// names, found as PackLZX finds them. A source that is missing is PackLZX's
+// to report.
+int64_t PackTotal(const char* list) {
+  char baseDir[ListLineMax + 2], line[ListLineMax + 2], source[ListLineMax];
+  char* fields[ListFieldsMax];
+  FileRec rec;
+  FileInit(&rec, 1, list);
+  FileOpenRead(&rec);
+  int64_t total = 0;
+  if (ReadLine(&rec, nullptr, ListLineMax + 1) && ReadLine(&rec, baseDir, ListLineMax + 1)) {
+    while (ReadLine(&rec, line, ListLineMax + 1)) {
+      int n = ListSplit(line, fields, ListFieldsMax);
+      if (n > 0) {
+        const char* f = fields[0];
+        int len = f[0] == '#' ? snprintf(source, sizeof source, "%s", f + 1)
+                              : snprintf(source, sizeof source, "%s%s", baseDir, f);
+        if (len > 0 && len < (int)sizeof source && FileExists(source)) {
+          FileRec src;
+          FileInit(&src, 1, source);
+          total += FileSize(&src);
+        }
+      }
+      total += VersionRecordSize;
+      if (!ReadLine(&rec, nullptr, ListTargetMax + 1)) break;
+    }
+  }
+  FileClose(&rec);
+  return total;
+}
 
 int UsageError(const char* why) {
   if (why) fprintf(stderr, "lzx: %s\n", why);
@@ -45,7 +166,12 @@ int UsageError(const char* why) {
 
 int Pack(const char* list) {
   int32_t total = 0, size = 0;
+  Watch watch = {Verbose, 1};
+  ProgressStart("pack", ShowProgress() ? PackTotal(list) : 0, ShowProgress());
+  ArchiveSetProgress(OnArchive, &watch);
   int entries = PackLZX(list, &total, &size, nullptr, 0);
+  ArchiveSetProgress(nullptr, nullptr);
+  ProgressEnd();
   printf("%d entries, %ld bytes of data, archive of %ld bytes\n", entries, (long)total, (long)size);
   // The archive is the list file's first line, read as the packer reads it.
   char archive[ListLineMax + 2];
@@ -58,19 +184,57 @@ int Pack(const char* list) {
   return 0;
 }
 
+// The uncompressed length of a compressed file, from its header.
+int64_t StreamLength(const char* name) {
+  HILE* h = Hopen(name, "rb");
+  int64_t length = h->header.length;
+  Hclose(h);
+  return length;
+}
+
+// ArchiveCheck with the display; returns the number of entries.
+int Check(const char* what, const char* archive, const char* dir) {
+  Watch watch = {0, 0};
+  ProgressStart(what, StreamLength(archive), ShowProgress());
+  ArchiveSetProgress(OnArchive, &watch);
+  int entries = ArchiveCheck(archive, dir, nullptr, nullptr);
+  ArchiveSetProgress(nullptr, nullptr);
+  ProgressEnd();
+  return entries;
+}
+
+// UnPackLZX with the display and -v.
+void Extract(const char* archive, const char* dir, VersionRecord* table, int capacity, int rewriteEqual) {
+  Watch watch = {Verbose, 0};
+  ProgressStart("unpack", StreamLength(archive), ShowProgress());
+  ArchiveSetProgress(OnArchive, &watch);
+  UnPackLZX(archive, dir, table, capacity, rewriteEqual);
+  ArchiveSetProgress(nullptr, nullptr);
+  ProgressEnd();
+}
+
 int Unpack(const char* archive, const char* dir, const char* versionFile, int rewriteEqual) {
   // Everything is decoded and checked once before the first file is written:
   // a damaged archive changes nothing.
-  ArchiveCheck(archive, dir, nullptr, nullptr);
+  Check("check", archive, dir);
   if (versionFile == nullptr) {
-    UnPackLZX(archive, dir, nullptr, 0, rewriteEqual);
+    Extract(archive, dir, nullptr, 0, rewriteEqual);
     printf("extracted\n");
     return 0;
+  }
+  // The version file is written last: a directory that is not there must
+  // stop the run before anything is extracted, not after.
+  char versionDir[FileNameSize];
+  SplitPath(versionFile, versionDir, nullptr, nullptr);
+  if (versionDir[0] != 0 && !FileExists(versionDir)) {
+    FileRec rec;
+    FileInit(&rec, 1, versionFile);
+    FileError(&rec, FileErrCreate);
   }
   int capacity = VersionFileCount(versionFile) + 1000;
   VersionRecord* table = (VersionRecord*)BlockAlloc(capacity * (int)sizeof(VersionRecord));
   VersionFileRead(versionFile, table, capacity);
-  UnPackLZX(archive, dir, table, capacity, rewriteEqual);
+  Extract(archive, dir, table, capacity, rewriteEqual);
   int counts[4] = {0, 0, 0, 0};
   for (int i = 0; i < capacity && table[i].name[0] != 0; i++) {
     if (table[i].status >= 1 && table[i].status <= 3) counts[table[i].status]++;
@@ -123,9 +287,9 @@ int Test(const char* archive, const char* expected) {
     uint32_t want = 0;
     ParseDigest(expected, &want);
     uint32_t got = FileCrc32(archive, nullptr);
-    if (got != want) FatalMessage("lzx test: CRC-32 %08X, expected %08X [%s]", (unsigned)got, (unsigned)want, archive);
+    if (got != want) FatalMessage("test: CRC-32 %08X, expected %08X [%s]", (unsigned)got, (unsigned)want, archive);
   }
-  int entries = ArchiveCheck(archive, nullptr, nullptr, nullptr);
+  int entries = Check("test", archive, nullptr);
   printf("OK (%d entries)\n", entries);
   return 0;
 }
@@ -136,22 +300,43 @@ int Compress(const char* in, const char* out, const char* mode) {
   FileOpenRead(&source);
   HILE* h = Hopen(out, mode);
   long long total = 0;
-  for (int n; (n = FileRead(&source, CopySize, CopyBuf)) > 0; total += n) Hwrite(CopyBuf, n, h);
+  ProgressStart("compress", FileSize(&source), ShowProgress());
+  for (int n; (n = FileRead(&source, CopySize, CopyBuf)) > 0; ProgressSet(total)) {
+    Hwrite(CopyBuf, n, h);
+    total += n;
+  }
   FileClose(&source);
   int size = Hclose(h);
+  ProgressEnd();
   printf("%lld bytes into %d\n", total, size);
   return 0;
 }
 
 int Decompress(const char* in, const char* out) {
   HILE* h = Hopen(in, "rb");
+  // A device or pipe is written as it is; a file through a scratch file
+  // beside it.
+  uint32_t attributes = OsFileAttributes(out);
+  int device = attributes != OsAttrNone && (attributes & OsAttrDevice) != 0;
   FileRec target;
   FileInit(&target, 1, out);
+  if (!device) {
+    char part[FileNameSize];
+    if (!PathScratchBeside(out, part, sizeof part)) FileError(&target, FileErrCreate);
+    FileScratchAdd(part, out);
+    FileInit(&target, 1, part);
+  }
   FileCreate(&target);
   long long total = 0;
-  for (int n; (n = Hread(CopyBuf, CopySize, h)) > 0; total += n) FileWrite(&target, n, CopyBuf);
+  ProgressStart("decompress", h->header.length, ShowProgress());
+  for (int n; (n = Hread(CopyBuf, CopySize, h)) > 0; ProgressSet(total)) {
+    FileWrite(&target, n, CopyBuf);
+    total += n;
+  }
   FileClose(&target);
   Hclose(h);
+  ProgressEnd();
+  if (!device) FileScratchCommit(&target, out);
   printf("%lld bytes\n", total);
   return 0;
 }
@@ -170,13 +355,21 @@ int Run(int argc, char** argv) {
   const char* mode = nullptr;
   const char* digest = nullptr;
   int rewriteEqual = 0;
+  int absoluteNames = 0;
   for (int i = 2; i < argc; i++) {
     const char* a = argv[i];
-    if (strcmp(a, "--table") == 0 && strcmp(command, "unpack") == 0) {
+    int unpack = strcmp(command, "unpack") == 0;
+    if (strcmp(a, "--table") == 0 && unpack) {
       if (++i == argc) return UsageError("--table needs a version file");
       table = argv[i];
-    } else if (strcmp(a, "--rewrite-equal") == 0 && strcmp(command, "unpack") == 0) {
+    } else if (strcmp(a, "--rewrite-equal") == 0 && unpack) {
       rewriteEqual = 1;
+    } else if ((strcmp(a, "--absolute-names") == 0 || strcmp(a, "-P") == 0) && unpack) {
+      absoluteNames = 1;
+    } else if (strcmp(a, "-q") == 0 || strcmp(a, "--quiet") == 0) {
+      Quiet = 1;
+    } else if (strcmp(a, "-v") == 0 || strcmp(a, "--verbose") == 0) {
+      Verbose = 1;
     } else if (strcmp(a, "--mode") == 0 && strcmp(command, "compress") == 0) {
       if (++i == argc) return UsageError("--mode needs wb, wbh or wbs");
       mode = argv[i];
@@ -193,8 +386,10 @@ int Run(int argc, char** argv) {
     }
   }
   if (strcmp(command, "pack") == 0 && plainCount == 1) return Pack(plain[0]);
-  if (strcmp(command, "unpack") == 0 && (plainCount == 1 || plainCount == 2))
+  if (strcmp(command, "unpack") == 0 && (plainCount == 1 || plainCount == 2)) {
+    ArchiveSetPlainNames(absoluteNames ? ArchivePlainAsStored : ArchivePlainInside);
     return Unpack(plain[0], plainCount == 2 ? plain[1] : ".", table, rewriteEqual);
+  }
   if (strcmp(command, "list") == 0 && plainCount == 1) return List(plain[0]);
   if (strcmp(command, "test") == 0 && plainCount == 1) return Test(plain[0], digest);
   if (strcmp(command, "compress") == 0 && plainCount == 2) {
@@ -210,6 +405,7 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  FatalSetPresenter(ToolPresenter);
   OpenFileReset();
   int status = Run(argc, argv);
   fflush(stdout);

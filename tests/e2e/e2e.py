@@ -303,9 +303,11 @@ def update_without_version_file(r):
 
 @case('VexaWare')
 def update_deep_temp_directory(r):
-    # The compressed file's name holds 79 characters: a deeper temporary
-    # directory is used in its short form. The directory sits under /tmp, so
-    # that its short form fits wherever the build folder is.
+    # A temporary directory deeper than 100 characters works; one too deep for
+    # the system's path buffer (even in its short form, which the updater takes
+    # when the long one leaves no room for the archive's name) is refused. The
+    # directory sits under /tmp, so that its short form fits wherever the build
+    # folder is.
     base = tempfile.mkdtemp(prefix='lzx-e2e-', dir='/tmp')
     try:
         r.tmp = os.path.join(base, 'a temporary directory with a long name', 'and another level below it', 'x' * 40)
@@ -318,13 +320,14 @@ def update_deep_temp_directory(r):
         check(r.temp_left() == [], 'temporary archive removed')
 
         # Too deep even in its short form: refused before anything is written.
-        r.tmp = os.path.join(r.tmp, *['level %d of many' % i for i in range(8)])
+        r.tmp = os.path.join(r.tmp, *['level %d of many' % i for i in range(40)])
         os.makedirs(r.tmp)
         steps = r.install_100()
         before = r.snapshot()
         lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'click|1', 'msgbox|0', 'exit|0')
         boxes = msgboxes(lines)
-        check(len(boxes) == 1 and 'temporary path too long' in boxes[0], 'the short form is too long: fatal')
+        refused = any(text in boxes[0] for text in ('temporary path too long', 'no usable temporary directory'))
+        check(len(boxes) == 1 and refused, 'a temporary directory too deep for the path buffer: fatal')
         check(r.snapshot() == before, 'installation untouched')
         check(r.temp_left() == [], 'nothing left in the temporary directory')
     finally:

@@ -146,7 +146,8 @@ TEST(IsPrinterName, LooksAtTheLastComponentOnly) {
   EXPECT_EQ(IsPrinterName("Prnx"), 1);
   EXPECT_EQ(IsPrinterName("C:\\prn\\a.txt"), 0);
   EXPECT_EQ(IsPrinterName("pr"), 0);
-  EXPECT_EQ(IsPrinterName("out/prn"), 0) << "only the backslash separates";
+  EXPECT_EQ(IsPrinterName("out/prn"), 1) << "the slash separates too";
+  EXPECT_EQ(IsPrinterName("prn/a.txt"), 0);
   EXPECT_EQ(IsPrinterName(""), 0);
 }
 
@@ -255,6 +256,38 @@ TEST_F(FileRecordsDeathTest, TheFatalPathRemovesOnlyTemporaryFiles) {
       testing::ExitedWithCode(2), "stopped\nscratch=0 keep=1");
 }
 
+// A registered scratch file goes on the fatal path, open or closed, and a
+// file error on one names the file it stands for, with the system's cause.
+TEST_F(FileRecordsDeathTest, ScratchFilesGoAndErrorsNameTheirTarget) {
+  EXPECT_EXIT(
+      {
+        FatalSetPresenter([](const char* text) {
+          fprintf(stderr, "%s|%s|%d", text, FileLastError()->name, FileLastError()->cause[0] != 0);
+          return 1;
+        });
+        FatalSetTerminator([](int) { fprintf(stderr, "|closed=%d", fopen("closed.tmp", "rb") != nullptr); });
+        FileRec closed;
+        FileRec missing;
+        FileInit(&closed, 1, "closed.tmp");
+        FileScratchAdd("closed.tmp", "done.txt");
+        FileCreate(&closed);
+        FileClose(&closed);
+        FileInit(&missing, 1, "nowhere\\part.tmp");
+        FileScratchAdd("nowhere\\part.tmp", "nowhere\\wanted.txt");
+        FileCreate(&missing);
+      },
+      testing::ExitedWithCode(2), "name = \\[nowhere.wanted.txt\\] code = 211\\|nowhere.wanted.txt\\|1\\|closed=0");
+  // Done with: the file stays, and its errors name it.
+  FileRec kept;
+  FileInit(&kept, 1, "kept.tmp");
+  FileScratchAdd("kept.tmp", "other.txt");
+  FileCreate(&kept);
+  FileClose(&kept);
+  FileScratchCommit(&kept, "final.txt");
+  EXPECT_EQ(Get("final.txt"), "");
+  EXPECT_FALSE(Exists("kept.tmp"));
+}
+
 TEST_F(FileRecordsDeathTest, DuplicateHandleAndUnknownHandle) {
   EXPECT_EXIT(
       {
@@ -277,7 +310,7 @@ TEST_F(FileRecordsDeathTest, DuplicateHandleAndUnknownHandle) {
 }
 
 TEST_F(FileRecordsDeathTest, LongNamesAreRefusedAndFatalTextsKeepTheirCode) {
-  const std::string longName(300, 'n');
+  const std::string longName(FileNameSize + 40, 'n');
   auto showLength = [](const char* text) {
     fprintf(stderr, "%s\nlen=%u", text, (unsigned)strlen(text));
     return 1;
@@ -289,7 +322,7 @@ TEST_F(FileRecordsDeathTest, LongNamesAreRefusedAndFatalTextsKeepTheirCode) {
         FileInit(&f, 1, longName.c_str());
       },
       testing::ExitedWithCode(2), "name = \\[\\.\\.\\.n+\\] code = 213\nlen=1..$");
-  const std::string longest(259, 'm');
+  const std::string longest(FileNameSize - 1, 'm');
   EXPECT_EXIT(
       {
         FatalSetPresenter(showLength);

@@ -28,32 +28,38 @@ TEST(SplitPath, DirectoryKeepsItsSeparatorAndTheExtensionLosesItsStop) {
   EXPECT_STREQ(bare.base, "archive.tar");
   EXPECT_STREQ(bare.ext, "gz");
   Split drive("C:name.txt");
-  EXPECT_STREQ(drive.dir, "C:");
-  EXPECT_STREQ(drive.base, "name");
+  EXPECT_STREQ(drive.dir, OsPathDrives ? "C:" : "") << "a colon ends a drive only where there are drives";
+  EXPECT_STREQ(drive.base, OsPathDrives ? "name" : "C:name");
   EXPECT_STREQ(drive.ext, "txt");
   Split dotted("d.x\\file");
   EXPECT_STREQ(dotted.base, "file");
   EXPECT_STREQ(dotted.ext, "") << "a full stop of the directory is no extension";
+  Split slashed("/abs/d.x/name.ext");
+  EXPECT_STREQ(slashed.dir, "/abs/d.x/") << "the slash separates as the backslash does";
+  EXPECT_STREQ(slashed.base, "name");
+  Split mixed("d.x/file");
+  EXPECT_STREQ(mixed.ext, "");
   char base[FileNameSize];
   SplitPath("a\\b.c", nullptr, base, nullptr);
   EXPECT_STREQ(base, "b");
 }
 
 TEST(SplitPath, LongPathsAreCutToTheBuffers) {
-  const std::string path = std::string(300, 'd') + "\\" + std::string(300, 'b') + "." + std::string(300, 'e');
+  const size_t over = FileNameSize + 40;
+  const std::string path = std::string(over, 'd') + "\\" + std::string(over, 'b') + "." + std::string(over, 'e');
   Split parts(path.c_str());
-  EXPECT_EQ(strlen(parts.dir), 259u);
-  EXPECT_EQ(strlen(parts.base), 259u);
-  EXPECT_EQ(strlen(parts.ext), 259u);
+  EXPECT_EQ(strlen(parts.dir), FileNameSize - 1u);
+  EXPECT_EQ(strlen(parts.base), FileNameSize - 1u);
+  EXPECT_EQ(strlen(parts.ext), FileNameSize - 1u);
 }
 
-TEST(StripExtension, OnlyTheBackslashStopsTheScan) {
+TEST(StripExtension, ASeparatorStopsTheScan) {
   char a[] = "a.b/c", b[] = "C:\\dir.x\\file", c[] = ".profile", d[] = "x.tar.gz";
   StripExtension(a);
   StripExtension(b);
   StripExtension(c);
   StripExtension(d);
-  EXPECT_STREQ(a, "a");
+  EXPECT_STREQ(a, "a.b/c");
   EXPECT_STREQ(b, "C:\\dir.x\\file");
   EXPECT_STREQ(c, "");
   EXPECT_STREQ(d, "x.tar");
@@ -68,11 +74,39 @@ TEST_F(Paths, MakeDirsCreatesEachLevelInTurn) {
   Put("file", "");
   EXPECT_EQ(MakeDirs("file\\sub\\deeper"), 0);
   EXPECT_FALSE(Exists("file\\sub"));
-  EXPECT_EQ(MakeDirs("\\lzx-never-made"), 0) << "the first prefix of a leading separator is empty";
-  EXPECT_FALSE(Exists("\\lzx-never-made"));
-  const std::string tooLong = "long\\" + std::string(260, 'l');
+  if (OsPathDrives) {
+    EXPECT_EQ(MakeDirs("\\lzx-never-made"), 0) << "the first prefix of a leading separator is empty";
+    EXPECT_FALSE(Exists("\\lzx-never-made"));
+  }
+  const std::string tooLong = "long\\" + std::string(FileNameSize, 'l');
   EXPECT_EQ(MakeDirs(tooLong.c_str()), 0);
   EXPECT_FALSE(Exists("long")) << "nothing of a path that does not fit is created";
+}
+
+// An absolute path is made from its root down, as mkdir -p makes it; a
+// doubled separator is one.
+TEST_F(Paths, MakeDirsTakesAbsolutePathsFromTheRoot) {
+  const std::string here = std::filesystem::current_path().string();
+  const std::string deep = here + "/abs//b\\c/";
+  EXPECT_EQ(PathIsAbsolute(deep.c_str()), 1);
+  EXPECT_EQ(MakeDirs(deep.c_str()), 1);
+  EXPECT_TRUE(Exists("abs\\b\\c"));
+  EXPECT_EQ(MakeDirs(here.c_str()), 1);
+}
+
+TEST(PathJoin, OneSeparatorAndTheSystemsOwn) {
+  const std::string sep(1, (char)OsPathSeparator);
+  char out[FileNameSize];
+  ASSERT_EQ(PathJoin(out, sizeof out, "out", "sub\\a/b.txt"), 1);
+  EXPECT_EQ(std::string(out), "out" + sep + "sub" + sep + "a" + sep + "b.txt");
+  ASSERT_EQ(PathJoin(out, sizeof out, "/abs/", "x"), 1);
+  EXPECT_EQ(std::string(out), "/abs/x") << "a directory that ends in a separator gets no second one";
+  ASSERT_EQ(PathJoin(out, sizeof out, "", "x"), 1);
+  EXPECT_STREQ(out, "x");
+  EXPECT_EQ(PathJoin(out, 6, "abc", "de"), 0) << "abc, separator, de and the NUL need 7";
+  EXPECT_EQ(PathRootLength("C:\\x"), OsPathDrives ? 3u : 0u);
+  EXPECT_EQ(PathRootLength("/x"), OsPathDrives ? 0u : 1u);
+  EXPECT_EQ(PathIsAbsolute("rel\\x"), 0);
 }
 
 TEST_F(Paths, RemoveDirFilesTakesOneLevelOfPlainFiles) {

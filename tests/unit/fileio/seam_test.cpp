@@ -56,16 +56,23 @@ TEST_F(FileSeam, ReadOnlyFilesAreNotDeleted) {
 
 TEST_F(FileSeam, TemporaryNamesAreShortAndFree) {
   char first[OsTempNameSize], second[OsTempNameSize];
-  ASSERT_EQ(OsTempName(first, sizeof first), 1);
+  ASSERT_EQ(OsTempName("", first, sizeof first), 1);
   EXPECT_LE(strlen(first), 15u);
   EXPECT_EQ(strpbrk(first, "\\/:"), nullptr);
   EXPECT_FALSE(Exists(first));
   Put(first, "taken");
-  ASSERT_EQ(OsTempName(second, sizeof second), 1);
+  ASSERT_EQ(OsTempName("", second, sizeof second), 1);
   EXPECT_STRNE(first, second);
   EXPECT_FALSE(Exists(second));
   char small[8];
-  EXPECT_EQ(OsTempName(small, sizeof small), 0);
+  EXPECT_EQ(OsTempName("", small, sizeof small), 0);
+  // In another directory: the name begins with it and is free there.
+  MakeDir("d");
+  char inside[OsTempNameSize + 2];
+  ASSERT_EQ(OsTempName("d\\", inside, sizeof inside), 1);
+  EXPECT_EQ(strncmp(inside, "d\\", 2), 0);
+  EXPECT_FALSE(Exists(inside));
+  EXPECT_EQ(OsTempName("d\\", second, sizeof second), 0) << "the directory leaves no room";
 }
 
 }  // namespace

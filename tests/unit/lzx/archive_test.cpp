@@ -269,6 +269,63 @@ TEST_F(Archive, ScrambledEntryAndVersionFile) {
   EXPECT_EQ(VersionFileRead("missing.ver", back, 4), 0);
 }
 
+// A version file cut inside its last record keeps what the record still
+// holds: the file it names is known at the version it had, not taken as new
+// and written over a newer one.
+TEST_F(Archive, PartialLastRecordOfAVersionFileIsKept) {
+  VersionRecord table[2] = {Record("#a", 0, 300), Record("#b", 0, 200)};
+  Bytes whole = Raw(table[0]), second = Raw(table[1]);
+  whole.insert(whole.end(), second.begin(), second.begin() + 300);  // name and version of #b, cut after
+  PutFile("lzx.ver", whole);
+  EXPECT_EQ(VersionFileCount("lzx.ver"), 1);
+  VersionRecord back[4];
+  memset(back, 0x55, sizeof back);
+  ASSERT_EQ(VersionFileRead("lzx.ver", back, 4), 2);
+  EXPECT_STREQ(back[1].name, "#b");
+  EXPECT_EQ(back[1].version, 200);
+  EXPECT_EQ(back[2].name[0], 0);
+
+  PutFile("src/b", Bytes{'n', 'e', 'w'});
+  Pack(List("b|V=150\n#b\n"));
+  PutFile("out/b", Bytes{'o', 'l', 'd'});
+  UnPackLZX("a.lzx", "out", back, 4, 1);
+  EXPECT_EQ(back[1].status, VersionStatusUnchanged);
+  EXPECT_EQ(GetFile("out/b"), (Bytes{'o', 'l', 'd'}));
+  EXPECT_EQ(VersionFileWrite("lzx.ver", back, 4), 2);
+  EXPECT_EQ(GetFile("lzx.ver").size(), 2u * VersionRecordSize) << "the row is written back whole";
+}
+
+// Paths of '#' names with slashes into an absolute target directory that does
+// not exist yet; under the tool's policy a plain name goes there too and must
+// stay inside it.
+TEST_F(ArchiveDeathTest, SlashesAbsoluteTargetsAndPlainNames) {
+  Bytes data = {'x', 'y'};
+  const std::string target = std::filesystem::current_path().string() + "/new/inst";
+  WriteArchive("h.lzx", {{Raw(Record("#sub/deep\\b.txt", 2, 101)), data}, {Raw(Record("plain/c.txt", 2, 101)), data}});
+  ArchiveSetPlainNames(ArchivePlainInside);
+  EXPECT_EQ(ArchiveCheck("h.lzx", target.c_str(), nullptr, nullptr), 2);
+  UnPackLZX("h.lzx", target.c_str(), nullptr, 0, 1);
+  ArchiveSetPlainNames(ArchivePlainAsStored);
+  EXPECT_EQ(GetFile("new/inst/sub/deep/b.txt"), data);
+  EXPECT_EQ(GetFile("new/inst/plain/c.txt"), data);
+  EXPECT_FALSE(std::filesystem::exists("plain"));
+  std::error_code ec;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator("new/inst/sub/deep", ec), {}), 1) << "no part file left";
+
+  for (const char* name : {"../evil", "a/../../evil", "/tmp/evil", "\\evil", "C:evil"}) {
+    WriteArchive("h.lzx", {{Raw(Record(name, 2, 101)), data}});
+    EXPECT_EXIT(
+        {
+          ArchiveSetPlainNames(ArchivePlainInside);
+          UnPackLZX("h.lzx", "out", nullptr, 0, 1);
+        },
+        testing::ExitedWithCode(2), "UnPackLZX: unsafe name")
+        << name;
+    EXPECT_EQ(ArchiveCheck("h.lzx", nullptr, nullptr, nullptr), 1) << "as stored, the name is no fault";
+  }
+  EXPECT_FALSE(std::filesystem::exists("out"));
+}
+
 // A leftover part file of an interrupted run is simply replaced, and a
 // failure in the middle of an entry leaves the old target as it was.
 TEST_F(ArchiveDeathTest, TargetsAreReplacedOnlyWhenComplete) {
@@ -316,7 +373,12 @@ TEST_F(ArchiveDeathTest, UnsafeEntriesWriteNothing) {
   refused(Record("#neg", -1, 101), data, "UnPackLZX: unexpected eof");
   refused(Record("#long", 5000, 101), data, "UnPackLZX: unexpected eof");
   refused(Record("#big", 0x7FFFFFFF, 101), data, "UnPackLZX: unexpected eof");
-  refused(Record(("#" + std::string(254, 'n')).c_str(), 1, 101), data, "UnPackLZX: target too long");
+  // A target directory that leaves no room for the longest name.
+  WriteArchive("h.lzx", {{Raw(Record(("#" + std::string(254, 'n')).c_str(), 1, 101)), data}});
+  std::string deep = "out";
+  while (deep.size() + 256 < FileNameSize) deep += "\\dddddddd";
+  EXPECT_EXIT(ArchiveCheck("h.lzx", deep.c_str(), nullptr, nullptr), testing::ExitedWithCode(2),
+              "ArchiveCheck: target too long");
 
   WriteArchive("h.lzx", {{Raw(Record("#f", 1, 101)), data}, {Bytes(100, 0), Bytes()}});
   EXPECT_EXIT(UnPackLZX("h.lzx", "out", nullptr, 0, 1), testing::ExitedWithCode(2), "UnPackLZX: target fail");

@@ -297,7 +297,8 @@ TEST_F(HileDeathTest, ModesAndNames) {
   EXPECT_EXIT(Hopen("x.lzx", "xb"), testing::ExitedWithCode(2), "Hopen: bad mode");
   EXPECT_EXIT(Hopen("x.lzx", "wB"), testing::ExitedWithCode(2), "Hopen: bad mode");
   EXPECT_EXIT(Hopen("x.lzx", "wbz"), testing::ExitedWithCode(2), "Hopen: bad mode");
-  EXPECT_EXIT(Hopen(std::string(80, 'n').c_str(), "wb"), testing::ExitedWithCode(2), "Hopen: filename too long");
+  EXPECT_EXIT(Hopen(std::string(FileNameSize, 'n').c_str(), "wb"), testing::ExitedWithCode(2),
+              "Hopen: filename too long");
   PutText("plain.txt", "not compressed at all");
   EXPECT_EXIT(Hopen("plain.txt", "rb"), testing::ExitedWithCode(2), "Hopen: not an LZX file");
   EXPECT_EXIT(Hread(nullptr, 1, nullptr), testing::ExitedWithCode(2), "Hread: not a valid HILE \\*");
@@ -305,12 +306,17 @@ TEST_F(HileDeathTest, ModesAndNames) {
   EXPECT_EXIT(DoFopen("x", "a+", &f), testing::ExitedWithCode(2), "LZX DoFopen \\[x\\] \\[a\\+\\] failed");
 }
 
-// A write that ends on the fatal path leaves no temporary index file behind.
+// A write that ends on the fatal path leaves an existing file as it was and
+// no scratch file (data or index) behind.
 TEST_F(HileDeathTest, SorNeedsAnEmptyRowInEveryBlock) {
   EXPECT_EXIT(WriteStream("n.lzx", "wbs", SampleData(100)), testing::ExitedWithCode(2), "SorPack: no empty rows");
   std::error_code ec;
+  EXPECT_TRUE(std::filesystem::is_empty(".", ec));
+  PutFile("old.lzx", Bytes{'o', 'l', 'd'});
+  EXPECT_EXIT(WriteStream("old.lzx", "wbs", SampleData(100)), testing::ExitedWithCode(2), "SorPack: no empty rows");
+  EXPECT_EQ(GetFile("old.lzx"), (Bytes{'o', 'l', 'd'}));
   for (const auto& entry : std::filesystem::directory_iterator(".", ec))
-    EXPECT_EQ(entry.path().filename().string(), "n.lzx");
+    EXPECT_EQ(entry.path().filename().string(), "old.lzx");
 }
 
 TEST_F(HileDeathTest, SeekLimits) {

@@ -94,7 +94,7 @@ TEST_F(Tool, DigestPrintedAndChecked) {
   bytes[bytes.size() / 2] ^= 0x10;
   PutFile("d.lzx", bytes);
   EXPECT_EQ(Run("test --digest " + hex + " d.lzx"), 2);
-  EXPECT_NE(err_.find("lzx test: CRC-32 "), std::string::npos) << err_;
+  EXPECT_EQ(err_.rfind("lzx: test: CRC-32 ", 0), 0u) << err_;
   EXPECT_EQ(Run("test --digest 12345678X d.lzx"), 1);
   EXPECT_EQ(Run("test --digest"), 1);
 }
@@ -133,7 +133,7 @@ TEST_F(Tool, DamagedArchiveIsFatalAndChangesNothing) {
   EXPECT_EQ(Run("unpack cut.lzx inst --rewrite-equal"), 2);
   EXPECT_EQ(GetFile("inst/f"), (Bytes{'o', 'l', 'd'}));
   EXPECT_EQ(Run("test missing.lzx"), 2);
-  EXPECT_NE(err_.find("File Error"), std::string::npos) << err_;
+  EXPECT_EQ(err_, "lzx: cannot open [missing.lzx]: No such file or directory (code 209)\n");
 }
 
 }  // namespace
