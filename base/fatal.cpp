@@ -4,6 +4,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "base/perthread.h"
+
 namespace {
 
 char FatalText[FatalTextSize];
@@ -18,20 +20,42 @@ int StderrPresenter(const char* text) {
 FatalPresenter Presenter = StderrPresenter;
 FatalCloseHook CloseHook = nullptr;
 FatalTerminator Terminator = nullptr;
+LZX_PER_THREAD FatalTrap ThreadTrap = nullptr;
+FatalUndoHook UndoHook = nullptr;
+const char* UndoText = "";
+
+// The fatal text, a blank line and the undo text.
+char ShownText[2 * FatalTextSize + 2];
 
 }  // namespace
 
 void FatalSetPresenter(FatalPresenter presenter) { Presenter = presenter ? presenter : StderrPresenter; }
 void FatalSetCloseHook(FatalCloseHook hook) { CloseHook = hook; }
+void FatalSetUndoHook(FatalUndoHook hook) { UndoHook = hook; }
+void FatalSetUndoText(const char* text) { UndoText = text ? text : ""; }
 void FatalSetTerminator(FatalTerminator terminator) { Terminator = terminator; }
+void FatalSetThreadTrap(FatalTrap trap) { ThreadTrap = trap; }
 const char* FatalLastText(void) { return FatalText; }
 
 void FatalMessageV(const char* format, va_list args) {
+  if (ThreadTrap) ThreadTrap();
   // vsnprintf cuts a longer text at FatalTextSize - 1 characters and always
   // terminates it.
   int n = vsnprintf(FatalText, sizeof FatalText, format, args);
   if (n < 0) FatalText[0] = '\0';
-  int exitCode = Presenter(FatalText) + 1;
+  const char* shown = FatalText;
+  if (UndoHook) {
+    // Files are closed first: what the undo removes or moves back must not be
+    // held open by this process.
+    FatalUndoHook undo = UndoHook;
+    UndoHook = nullptr;
+    if (CloseHook) CloseHook();
+    if (undo() && UndoText[0]) {
+      snprintf(ShownText, sizeof ShownText, "%s\n\n%.*s", FatalText, FatalTextSize - 1, UndoText);
+      shown = ShownText;
+    }
+  }
+  int exitCode = Presenter(shown) + 1;
   if (CloseHook) CloseHook();
   if (Terminator) Terminator(exitCode);
   exit(exitCode);

@@ -34,11 +34,29 @@ void FatalSetPresenter(FatalPresenter presenter);
 typedef void (*FatalCloseHook)(void);
 void FatalSetCloseHook(FatalCloseHook hook);
 
+// Undoes unfinished work before the user sees the fatal text: registered by
+// the layer that began the work (the file layer's install transaction), so
+// that this layer need not know it. It runs once, after the close hook, and
+// returns 1 when it undid something; the text set by FatalSetUndoText (the
+// program's own words, in the user's language) is then shown below the fatal
+// text. The hook is cleared before it runs, so a fatal error inside it cannot
+// loop.
+typedef int (*FatalUndoHook)(void);
+void FatalSetUndoHook(FatalUndoHook hook);
+void FatalSetUndoText(const char* text);  // kept by pointer; at most 199 characters are shown
+
 // Ends the process with the given exit code. The default is exit(). Test and
 // fuzz harnesses may install one that longjmps back; if it returns, exit()
 // follows anyway.
 typedef void (*FatalTerminator)(int exitCode);
 void FatalSetTerminator(FatalTerminator terminator);
+
+// A thread that codes blocks for another may take its own fatal errors back:
+// with a trap set on the calling thread, FatalMessage calls it before
+// anything is formatted, shown or closed. The trap must not return (it jumps
+// back into the thread's work loop); null removes it.
+typedef void (*FatalTrap)(void);
+void FatalSetThreadTrap(FatalTrap trap);
 
 // The text of the last fatal message (empty before the first).
 const char* FatalLastText(void);

@@ -102,6 +102,10 @@ int FileWrite(FileRec* rec, int n, const void* buffer) {
   return n;
 }
 
+void FileFlush(FileRec* rec) {
+  if (!OsFileFlush(rec->handle)) FileError(rec, FileErrWrite);
+}
+
 void FileSeek(FileRec* rec, int n, int origin) {
   if (origin < OsSeekBegin || origin > OsSeekEnd) FileCheckError(rec, FileErrOrigin);
   if (rec->recSize <= 0) InternalError("FILEIO", __LINE__, FileInternalBadRecSize);

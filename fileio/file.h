@@ -72,6 +72,9 @@ int FileTell(FileRec* rec);
 // again (209); an open one keeps its position.
 int FileSize(FileRec* rec);
 
+// Makes what was written reach the disk (FlushFileBuffers / fsync). 205.
+void FileFlush(FileRec* rec);
+
 // Copies source to target (both initialised, not open) through buffer, in
 // chunks of size / source recSize records (at least one).
 void FileCopy(FileRec* source, FileRec* target, void* buffer, int size);

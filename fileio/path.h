@@ -64,6 +64,7 @@ int FileDateTime(FileRec* rec, unsigned* out);
 int ReadLine(FileRec* rec, char* buffer, int max);
 
 // Appends the formatted text (cut at 199 characters) to "LOG.LOG" in the
-// current directory and returns its length. A null format opens the log for a
+// current directory and returns its length. A log that cannot be opened or
+// written is skipped: the log never ends a run. A null format opens the log for a
 // series of calls, the next null format closes it; both return 0.
 int LogPrintf(const char* format, ...) LZX_PRINTF(1, 2);

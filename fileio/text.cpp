@@ -13,6 +13,20 @@ enum { LogTextSize = 200 };  // a log text of at most 199 characters
 FileRec LogFile;
 int LogKeepOpen;
 
+// Opens the log for appending; 0 (and the text is dropped) when it cannot be.
+int LogOpen(void) {
+  OsFileHandle handle = OsFileOpen("LOG.LOG", OsOpenAppend);
+  if (!handle) return 0;
+  if (OsFileSeek(handle, 0, OsSeekEnd) == OsFileFailed) {
+    OsFileClose(handle);
+    return 0;
+  }
+  FileInit(&LogFile, 1, "LOG.LOG");
+  LogFile.handle = handle;
+  OpenFileAdd(&LogFile);
+  return 1;
+}
+
 }  // namespace
 
 int ReadLine(FileRec* rec, char* buffer, int max) {
@@ -43,10 +57,9 @@ int LogPrintf(const char* format, ...) {
     LogKeepOpen = 0;
     return 0;
   }
-  if (!LogKeepOpen) {
-    FileInit(&LogFile, 1, "LOG.LOG");
-    FileAppend(&LogFile);
-  }
+  // The log never ends a run: a log that cannot be opened or written is
+  // skipped without a word.
+  int open = LogKeepOpen ? !FileIsClosed(&LogFile) : LogOpen();
   if (!format) {
     LogKeepOpen = 1;
     return 0;
@@ -59,7 +72,10 @@ int LogPrintf(const char* format, ...) {
   // A longer text is cut to the buffer: the log keeps its first 199 characters.
   if (n < 0) n = 0;
   if (n >= (int)sizeof text) n = (int)sizeof text - 1;
-  FileWrite(&LogFile, n, text);
-  if (!LogKeepOpen) FileClose(&LogFile);
+  if (open) {
+    uint32_t done = 0;
+    OsFileWrite(LogFile.handle, text, (uint32_t)n, &done);
+    if (!LogKeepOpen) FileClose(&LogFile);
+  }
   return n;
 }

@@ -91,6 +91,9 @@ void FuzzWriteFile(const char* name, const uint8_t* data, size_t size) {
 void FuzzRemove(const char* path) { nftw(path, RemoveOne, 16, FTW_DEPTH | FTW_PHYS); }
 
 void FuzzClearScratch(void) {
+  // Only inside the scratch directory: before the first FuzzRun the current
+  // directory is the caller's.
+  if (!Ready) abort();
   DIR* d = opendir(".");
   if (d == nullptr) abort();
   for (struct dirent* e; (e = readdir(d)) != nullptr;) {

@@ -46,5 +46,7 @@ LZX_WRAP(int, _Z12OsFileDeletePKc, (const char* path), (path), Confined(path))
 LZX_WRAP(int, _Z10OsFileMovePKcS0_, (const char* from, const char* to), (from, to), Confined(from) && Confined(to))
 LZX_WRAP(int, _Z17OsFileMoveReplacePKcS0_, (const char* from, const char* to), (from, to),
          Confined(from) && Confined(to))
+LZX_WRAP(int, _Z17OsFileMoveDurablePKcS0_, (const char* from, const char* to), (from, to),
+         Confined(from) && Confined(to))
 LZX_WRAP(int, _Z11OsDirCreatePKc, (const char* path), (path), Confined(path))
 LZX_WRAP(int, _Z11OsDirRemovePKc, (const char* path), (path), Confined(path))

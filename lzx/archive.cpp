@@ -6,6 +6,7 @@
 
 #include "base/fatal.h"
 #include "fileio/path.h"
+#include "fileio/transaction.h"
 #include "lzx/fileadapt.h"
 #include "lzx/hile.h"
 #include "os/memory.h"
@@ -268,7 +269,13 @@ int PackLZX(const char* listFile, int32_t* total, int32_t* archiveSize, VersionR
   return entries;
 }
 
-int UnPackLZX(const char* archive, const char* targetDir, VersionRecord* table, int capacity, int rewriteEqual) {
+namespace {
+
+// The walk that UnPackLZX and ArchivePlan share: every decision is made here,
+// against the transaction's view of which targets exist, so that a plan is
+// exactly what the extraction then does. A plan writes nothing.
+int Extract(const char* archive, const char* targetDir, VersionRecord* table, int capacity, int rewriteEqual,
+            ArchivePlanVisitor visit, void* context, int plan) {
   HILE* h = Hopen(archive, "rb");
   if (h == nullptr) FatalMessage("UnPackLZX: open fail");
   Entry e;
@@ -276,58 +283,85 @@ int UnPackLZX(const char* archive, const char* targetDir, VersionRecord* table, 
     const VersionRecord* r = &e.record;
     char dir[FileNameSize];
     SplitPath(e.target, dir, nullptr, nullptr);
-    if (dir[0] != 0 && !MakeDirs(dir)) {
+    if (dir[0] != 0 && !TxMakeDirs(dir)) {
       FileRec t;
       FileInit(&t, 1, e.target);
       FileError(&t, FileErrCreate);
     }
 
-    int write = 1;
+    int exists = TxExists(e.target);
+    int write = 1, action = exists ? ArchiveUpdated : ArchiveNew;
     if (table != nullptr) {
       VersionRecord* slot = FindSlot(table, capacity, r->name);
       if (slot->name[0] == 0) {
         *slot = *r;
         slot->status = VersionStatusNew;
+        action = ArchiveNew;
       } else if (slot->version < r->version || (rewriteEqual == 1 && slot->version == r->version)) {
         *slot = *r;
         slot->status = VersionStatusUpdated;
+        action = ArchiveUpdated;
       } else {
         write = 0;
         slot->status = VersionStatusUnchanged;
+        action = ArchiveUnchanged;
       }
-    } else if (rewriteEqual == 0 && FileExists(e.target)) {
+    } else if (rewriteEqual == 0 && exists) {
       write = 0;
+      action = ArchiveKept;
     }
-    if (r->replaceOnly != 0 && !FileExists(e.target)) write = 0;
+    if (r->replaceOnly != 0 && !exists) {
+      write = 0;
+      action = ArchiveSkipped;
+    }
+    if (visit) visit(e.target, r, action, r->deleteAfter != 0, context);
 
-    Report(r, e.target, write, h, h->header.length);
+    if (!plan) Report(r, e.target, write, h, h->header.length);
     FileRec out;
-    FileInit(&out, 1, e.part);
-    if (write) {
+    if (write && !plan) {
       // A read-only target is refused as creating it in place would be, on
       // both sides of the platform seam (a POSIX rename would replace it).
-      if (FileExists(e.target) && IsReadOnly(e.target)) {
+      if (exists && IsReadOnly(e.target)) {
         FileRec t;
         FileInit(&t, 1, e.target);
         OsClearLastError();
         FileError(&t, FileErrNotWritable);
       }
-      FileScratchAdd(e.part, e.target);
+      FileInit(&out, 1, TxStage(e.target));
       FileCreate(&out);
+    } else if (write) {
+      TxStage(e.target);
     }
-    CopyData(h, "UnPackLZX", r->size, write ? &out : nullptr);
-    if (write) {
+    CopyData(h, "UnPackLZX", r->size, write && !plan ? &out : nullptr);
+    if (write && !plan) {
       FileClose(&out);
       if (r->scrambled == 1) ScrambleFile(&out);
-      FileScratchCommit(&out, e.target);
     }
-    if (r->deleteAfter != 0) {
-      FileRec d;
-      FileInit(&d, 1, e.target);
-      FileDelete(&d);
-    }
+    if (r->deleteAfter != 0) TxDelete(e.target);
   }
   return Hclose(h);
+}
+
+}  // namespace
+
+int UnPackLZX(const char* archive, const char* targetDir, VersionRecord* table, int capacity, int rewriteEqual) {
+  // Without a transaction of the caller's, the extraction is one of its own.
+  int own = !TxActive();
+  if (own) TxBegin(targetDir ? targetDir : ".");
+  int result = Extract(archive, targetDir, table, capacity, rewriteEqual, nullptr, nullptr, 0);
+  if (own) {
+    TxCommit();
+    TxEnd();
+  }
+  return result;
+}
+
+int ArchivePlan(const char* archive, const char* targetDir, VersionRecord* table, int capacity, int rewriteEqual,
+                ArchivePlanVisitor visit, void* context) {
+  TxBeginPlan();
+  int result = Extract(archive, targetDir, table, capacity, rewriteEqual, visit, context, 1);
+  TxRollback();
+  return result;
 }
 
 int ArchiveCheck(const char* archive, const char* targetDir, ArchiveVisitor visit, void* context) {

@@ -29,9 +29,31 @@ int PackLZX(const char* listFile, int32_t* total, int32_t* archiveSize, VersionR
 // Extracts the archive. targetDir may be null if no name begins with '#'.
 // With a table, a file is written only when its version is newer than its
 // slot's (or equal, with rewriteEqual 1), and each slot touched gets its
-// status; without one, rewriteEqual 0 keeps existing files. Each file is
-// written beside its target and moved over it only when complete. Returns 0.
+// status; without one, rewriteEqual 0 keeps existing files. R writes only over
+// an existing target, D deletes the target after its entry.
+//
+// Every file is staged through the install transaction (fileio/transaction.h)
+// and nothing replaces a target before the whole archive is staged. Inside a
+// transaction of the caller's, the caller commits (after it has staged its own
+// files, such as the version file); without one, UnPackLZX begins its own in
+// targetDir and commits it. A failure on the way is undone. Returns 0.
 int UnPackLZX(const char* archive, const char* targetDir, VersionRecord* table, int capacity, int rewriteEqual);
+
+// What UnPackLZX would do with each entry, without writing anything: the same
+// decisions on table (which gets the same statuses, so pass a copy) and the
+// same structure checks. visit sees every entry's target path, record, action
+// and whether D deletes it afterwards. Returns 0.
+enum {
+  ArchiveNew = 1,        // written: new to the table (without one: no target yet)
+  ArchiveUpdated = 2,    // written: a newer version (without a table: over the target)
+  ArchiveUnchanged = 3,  // the version file's version is newer (or equal)
+  ArchiveSkipped = 4,    // R: no target to write over
+  ArchiveKept = 5,       // no version file, and an existing target is kept
+};
+typedef void (*ArchivePlanVisitor)(const char* target, const VersionRecord* record, int action, int deleted,
+                                   void* context);
+int ArchivePlan(const char* archive, const char* targetDir, VersionRecord* table, int capacity, int rewriteEqual,
+                ArchivePlanVisitor visit, void* context);
 
 // Decodes the whole archive and checks its structure, writing nothing: the
 // header, every block against the index, every record (a terminated name, a

@@ -1,17 +1,17 @@
 #include "lzx/bitio.h"
 
-unsigned char BitBuf[BitBufSize + BitGuardBytes];
-int BitPos;
+LZX_PER_THREAD unsigned char BitBuf[BitBufSize + BitGuardBytes];
+LZX_PER_THREAD int BitPos;
 
 const uint32_t BitMask[BitFieldMax + 1] = {
     0x0,    0x1,    0x3,    0x7,    0xF,     0x1F,    0x3F,    0x7F,    0xFF,     0x1FF,    0x3FF,    0x7FF,    0xFFF,
     0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF, 0x1FFFF, 0x3FFFF, 0x7FFFF, 0xFFFFF, 0x1FFFFF, 0x3FFFFF, 0x7FFFFF, 0xFFFFFF,
 };
 
-unsigned char BitLen[256];
+LZX_PER_THREAD unsigned char BitLen[256];
 
 namespace {
-int bitLenDone;
+LZX_PER_THREAD int bitLenDone;
 }
 
 void BitLenInit(void) {

@@ -5,6 +5,8 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "base/perthread.h"
+
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
 #error "the bit stream loads and stores little-endian words directly"
 #endif
@@ -23,12 +25,12 @@ enum {
   BitFieldMax = 24,
 };
 
-extern unsigned char BitBuf[BitBufSize + BitGuardBytes];
-extern int BitPos;                               // index of the next bit to write or read
+extern LZX_PER_THREAD unsigned char BitBuf[BitBufSize + BitGuardBytes];
+extern LZX_PER_THREAD int BitPos;                               // index of the next bit to write or read
 extern const uint32_t BitMask[BitFieldMax + 1];  // BitMask[n] = 2^n - 1
 
 // BitLen[i]: number of significant bits of i (0 for 0, 8 for 128..255).
-extern unsigned char BitLen[256];
+extern LZX_PER_THREAD unsigned char BitLen[256];
 void BitLenInit(void);
 
 inline uint32_t BitWordAt(int byte) {

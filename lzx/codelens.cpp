@@ -8,14 +8,14 @@ namespace {
 
 enum { ShortRunMin = 3, ShortRunMax = 18, LongRunMin = 20, LongRunMax = 83, LenLenEscape = 7, LenLenMax = 14 };
 
-unsigned char lenList[LenListSize];
+LZX_PER_THREAD unsigned char lenList[LenListSize];
 
 // LenCode's codes of up to 7 bits by lookup: symbol | length << 5, or
 // LenLookupNone where the linear UnCode decides. LenToVal lets only prefix
 // codes through, so the lookup grows as TableBuild's first level does, and
 // UnCode's first match is the only match.
 enum { LenLookupBits = 7, LenLookupSize = 1 << LenLookupBits, LenLookupNone = 0xFF };
-unsigned char lenLookup[LenLookupSize];
+LZX_PER_THREAD unsigned char lenLookup[LenLookupSize];
 
 void LenLookupBuild(void) {
   lenLookup[0] = LenLookupNone;

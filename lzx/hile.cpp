@@ -17,7 +17,12 @@ namespace {
 
 const int32_t Magic = 0x31585A4C;  // "LZX1"
 
-unsigned char SorTable[SorTableSize];  // row table of the block being coded
+// The code-length section reads at most 27 * 6 + 400 * 20 bits of a block, and
+// the bit reader eight bytes beyond the last of them.
+enum { DecodeSlack = (27 * 6 + 400 * 20 + 7) / 8 + 8 };
+static_assert(HileCodedMax == 1 + SorTableSize - 1 + 4 + BitBlockMaxBits / 8, "a Sor table, the count, the bits");
+
+LZX_PER_THREAD unsigned char SorTable[SorTableSize];  // row table of the block being coded
 
 // Every record from Hopen to Hclose. Each open HILE holds at least one file,
 // so the open-file table's limit bounds them too.
@@ -86,13 +91,21 @@ void ReadIndexPair(HILE* h, int32_t k, int32_t* start, int32_t* end) {
 // file bytes from at on through its read-ahead.
 struct BlockSource {
   FileRec* file;
-  HILE* h;  // null: the file
+  HILE* h;  // null: the file, or the bytes below
   int32_t at;
+  const unsigned char* bytes;  // a block's bytes in memory, size of them
+  int32_t size;
 };
 
 // Reads count bytes on, as DoFread would, also failing as it does.
 void SourceRead(BlockSource* s, void* dest, int count) {
   HILE* h = s->h;
+  if (s->bytes != nullptr) {
+    if (count > s->size - s->at) FatalMessage("BlockDecode: block runs past its end");
+    memcpy(dest, s->bytes + s->at, (size_t)count);
+    s->at += count;
+    return;
+  }
   if (h == nullptr) {
     DoFread(dest, count, s->file);
     return;
@@ -131,6 +144,12 @@ int BlockUnpackFrom(BlockSource* source, unsigned char* block, int flags) {
   if (bits < 0 || bits > BitBlockMaxBits) FatalMessage("BlockUnpack: bad bit count [%d]", bits);
   int bytes = (bits + 7) / 8;
   SourceRead(source, BitBuf, bytes);
+  // A damaged block makes the decoders read on past its bytes (the code
+  // lengths up to DecodeSlack bytes) before a check stops them: they read
+  // zeros, so that what they report depends on this block alone, not on
+  // what this thread decoded before.
+  int slack = (int)sizeof BitBuf - bytes < DecodeSlack ? (int)sizeof BitBuf - bytes : DecodeSlack;
+  memset(BitBuf + bytes, 0, (size_t)slack);
   int m = (flags & HileFlagHuffman) ? HufUnpack(bits) : LzxUnpack(bits);
   if (flags & HileFlagSor) {
     RleUnpack(m, BitBuf);
@@ -264,7 +283,7 @@ void Hflus(HILE* h) {
   h->pos = 0;
 }
 
-void BlockPack(const unsigned char* block, FileRec* file, int flags) {
+int BlockCode(const unsigned char* block, int flags, unsigned char* coded) {
   const unsigned char* source = block;
   int rows = 0;
   if (flags & HileFlagSor) {
@@ -273,15 +292,32 @@ void BlockPack(const unsigned char* block, FileRec* file, int flags) {
   }
   int len = RlePack(source);
   int32_t bits = (flags & HileFlagHuffman) ? HufPack(len) : LzxPack(len);
+  int at = 0;
   if (flags & HileFlagSor) {
-    unsigned char n = (unsigned char)rows;
-    DoFwrite(&n, 1, file);
-    if (rows > 0) DoFwrite(SorTable, rows, file);
+    coded[at++] = (unsigned char)rows;
+    memcpy(coded + at, SorTable, (size_t)rows);
+    at += rows;
   }
-  unsigned char count[4];
-  PutLe32(count, bits);
-  DoFwrite(count, 4, file);
-  DoFwrite(BitBuf, (bits + 7) / 8, file);
+  PutLe32(coded + at, bits);
+  at += 4;
+  memcpy(coded + at, BitBuf, (size_t)(bits + 7) / 8);
+  return at + (bits + 7) / 8;
+}
+
+void BlockPack(const unsigned char* block, FileRec* file, int flags) {
+  unsigned char coded[HileCodedMax];
+  DoFwrite(coded, BlockCode(block, flags, coded), file);
+}
+
+void HwriteCoded(const unsigned char* coded, int bytes, HILE* h) {
+  HileCheck(h, "HwriteCoded");
+  if (!h->writing || h->pos != 0) FatalMessage("HwriteCoded: not at a block boundary");
+  if ((int64_t)h->blockStart + HileBlockSize > HileMaxLength) FatalMessage("Hwrite: file too long");
+  unsigned char entry[4];
+  PutLe32(entry, DoFtell(&h->file));
+  DoFwrite(entry, 4, &h->indexFile);
+  DoFwrite(coded, bytes, &h->file);
+  h->blockStart += HileBlockSize;
 }
 
 namespace {
@@ -302,7 +338,7 @@ void FillInto(HILE* h, unsigned char* into) {
     if (at >= h->header.indexOffset || start != at)
       FatalMessage("Hfill: block %d not at its index offset [%s]", k, h->name);
     // The read-ahead seeks where it reads, so the index read needs no seek back.
-    BlockSource source = {&h->file, h, at};
+    BlockSource source = {&h->file, h, at, nullptr, 0};
     h->filePos = at + BlockUnpackFrom(&source, into, h->header.flags);
     if (h->filePos != end) FatalMessage("Hfill: block %d does not end at the next [%s]", k, h->name);
   }
@@ -338,7 +374,12 @@ void Hfill(HILE* h) {
 }
 
 int BlockUnpack(FileRec* file, unsigned char* block, int flags) {
-  BlockSource source = {file, nullptr, 0};
+  BlockSource source = {file, nullptr, 0, nullptr, 0};
+  return BlockUnpackFrom(&source, block, flags);
+}
+
+int BlockDecode(const unsigned char* coded, int bytes, unsigned char* block, int flags) {
+  BlockSource source = {nullptr, nullptr, 0, coded, bytes};
   return BlockUnpackFrom(&source, block, flags);
 }
 

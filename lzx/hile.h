@@ -85,6 +85,19 @@ void Hfill(HILE* h);
 void BlockPack(const unsigned char* block, FileRec* file, int flags);
 int BlockUnpack(FileRec* file, unsigned char* block, int flags);  // returns the bytes it read
 
+// The same two steps in memory, for a writer or reader that codes blocks on
+// several threads (each thread has its own coder state). BlockCode writes
+// the bytes BlockPack would write into coded (HileCodedMax bytes) and returns
+// their number; BlockDecode decodes a block from its bytes as BlockUnpack
+// does and returns how many it used (a block that needs more than bytes is
+// fatal). HwriteCoded appends a block so coded to a writer at a block
+// boundary (nothing written since Hopen or the last HwriteCoded), with its
+// index entry, as Hflus would.
+enum { HileCodedMax = 1 + 255 + 4 + 32764 };
+int BlockCode(const unsigned char* block, int flags, unsigned char* coded);
+int BlockDecode(const unsigned char* coded, int bytes, unsigned char* block, int flags);
+void HwriteCoded(const unsigned char* coded, int bytes, HILE* h);
+
 // The records of the open compressed files: how many there are, and a release
 // of them all without closing their files (for a harness whose fatal path
 // returns instead of ending the process, after the file table was closed).

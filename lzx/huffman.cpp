@@ -8,11 +8,11 @@
 
 #include "base/fatal.h"
 
-HufTable MainTable;
-HufTable LenCode;
-uint32_t DecodeEntry[DecodeSize];
-uint32_t DecodeLongIndex[DecodeSize];
-uint16_t DecodeLongTable[DecodeLongTableSize];
+LZX_PER_THREAD HufTable MainTable;
+LZX_PER_THREAD HufTable LenCode;
+LZX_PER_THREAD uint32_t DecodeEntry[DecodeSize];
+LZX_PER_THREAD uint32_t DecodeLongIndex[DecodeSize];
+LZX_PER_THREAD uint16_t DecodeLongTable[DecodeLongTableSize];
 
 namespace {
 
@@ -27,8 +27,8 @@ struct TreeNode {
 
 // Scratch of the one tree being built; the work list holds node indexes in
 // descending order of weight.
-TreeNode nodes[NodeCount];
-uint16_t workList[HufMaxSymbols];
+LZX_PER_THREAD TreeNode nodes[NodeCount];
+LZX_PER_THREAD uint16_t workList[HufMaxSymbols];
 
 }  // namespace
 
@@ -231,8 +231,8 @@ enum { LinearWidth = 31 };  // DecodeLongIndex width: ask DecodeLong
 
 // The first-level entries that the last TableBuildLong gave a sub-table or
 // sent to the linear search; all other entries of DecodeLongIndex are zero.
-uint16_t longPrefixes[DecodeSize];
-int longPrefixCount;
+LZX_PER_THREAD uint16_t longPrefixes[DecodeSize];
+LZX_PER_THREAD int longPrefixCount;
 
 // The sub-tables of the codes longer than 10 bits, one per first-level entry
 // that they pass through, each as wide as its longest code; where the room

@@ -31,8 +31,8 @@ struct HufTable {
   int32_t lenStart[HufMaxLen + 2];
 };
 
-extern HufTable MainTable;  // the block coder's alphabet (400 or 256 symbols)
-extern HufTable LenCode;    // the 27-symbol code-length code
+extern LZX_PER_THREAD HufTable MainTable;  // the block coder's alphabet (400 or 256 symbols)
+extern LZX_PER_THREAD HufTable LenCode;    // the 27-symbol code-length code
 
 void FresInit(HufTable& table, int n);
 void FreqToLen(HufTable& table);
@@ -63,7 +63,7 @@ int UnCode(const HufTable& table, uint32_t bits);
 //   bit 31       a reference
 // DecodeEntryLong where the code is longer than 10 bits. Holds MainTable only.
 enum : uint32_t { DecodeEntryLong = 0xFFFFFFFFu, DecodeEntryRef = 0x80000000u };
-extern uint32_t DecodeEntry[DecodeSize];
+extern LZX_PER_THREAD uint32_t DecodeEntry[DecodeSize];
 
 // A reference symbol's length and distance: base and number of extra bits.
 // The length extra bits come first in the stream, then the distance's.
@@ -87,8 +87,8 @@ enum {
   DecodeLongNone = 0xFFFF,  // a sub-table entry of no code: TableBuild writes none
   DecodeLongMaxWidth = HufMaxLen - DecodeBits,
 };
-extern uint32_t DecodeLongIndex[DecodeSize];
-extern uint16_t DecodeLongTable[DecodeLongTableSize];
+extern LZX_PER_THREAD uint32_t DecodeLongIndex[DecodeSize];
+extern LZX_PER_THREAD uint16_t DecodeLongTable[DecodeLongTableSize];
 
 // The entry of one symbol s of code length l alone (also a code longer than
 // 10 bits).

@@ -9,16 +9,20 @@
 #include "lzx/huffman.h"
 #include "lzx/rle.h"
 
-uint32_t ItemBuf[ItemMax];
-int ItemCount;
+LZX_PER_THREAD uint32_t ItemBuf[ItemMax];
+LZX_PER_THREAD int ItemCount;
 
 namespace {
 
-enum { HashSize = 1024, RefBase = 256 };
+// The chains are of the first four bytes of a position: every match of four
+// or more bytes is on the chain, whatever the hash, and a larger table keeps
+// the chains to fewer candidates that cannot match (4,096 heads: packing "wb"
+// a fifth faster than with 1,024, and no faster with more).
+enum { HashBits = 12, HashSize = 1 << HashBits, RefBase = 256 };
 
 // Positions fit in 16 bits: a block has at most 16,384 bytes.
-int16_t hashHead[HashSize];
-int16_t hashChain[RleBlockSize];
+LZX_PER_THREAD int16_t hashHead[HashSize];
+LZX_PER_THREAD int16_t hashChain[RleBlockSize];
 
 inline uint32_t LoadWord(const unsigned char* p) {
   uint32_t w;
@@ -65,8 +69,8 @@ struct RefStep {
   uint16_t distBase;
   uint32_t lenBits;
 };
-RefStep refSteps[256];
-bool refStepsFilled;
+LZX_PER_THREAD RefStep refSteps[256];
+LZX_PER_THREAD bool refStepsFilled;
 
 void FillRefSteps(void) {
   for (int r = 0; r < 256; r++) {
@@ -129,9 +133,7 @@ int LzxPack(int size) {
   // The last three positions hash bytes past the block (still inside RleBuf);
   // they are never searched and never found.
   for (int i = 0; i < size; i++) {
-    const unsigned char* p = RleBuf + i;
-    uint32_t a = p[0] + 4u * p[1] + 32u * p[2] + 512u * p[3];
-    int h = (int)((a ^ (a >> 10)) & (HashSize - 1));
+    int h = (int)((LoadWord(RleBuf + i) * 2654435761u) >> (32 - HashBits));
     hashChain[i] = hashHead[h];
     hashHead[h] = (int16_t)i;
   }

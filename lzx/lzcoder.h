@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include "base/perthread.h"
+
 enum {
   LzSymbols = 400,  // 256 literals, then 256 + 16 * lb + ds
   LzWindow = 1024,
@@ -14,8 +16,8 @@ enum {
 
 // One token per literal or reference: symbol in bits 0..8, for a reference
 // L - 3 in bits 9..16 and D - 1 in bits 17..26.
-extern uint32_t ItemBuf[ItemMax];
-extern int ItemCount;
+extern LZX_PER_THREAD uint32_t ItemBuf[ItemMax];
+extern LZX_PER_THREAD int ItemCount;
 
 // Codes RleBuf[0..size-1] (size 0..16,384) into BitBuf; returns the number of
 // bits before padding.

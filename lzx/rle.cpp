@@ -6,7 +6,7 @@
 #include "base/fatal.h"
 #include "lzx/rlescan.h"
 
-unsigned char RleBuf[RleBufSize];
+LZX_PER_THREAD unsigned char RleBuf[RleBufSize];
 
 namespace {
 

@@ -4,13 +4,14 @@
 #include <string.h>
 
 #include "base/fatal.h"
+#include "base/perthread.h"
 
 namespace {
 
 enum { SorBlockSize = SorRowCount * SorRowBytes, EmptyByte = 0xFF, MaxTableRows = 255 };
 
-unsigned char SorRows[SorBlockSize];
-unsigned char SorRowUsed[SorRowCount];  // 1: empty or already placed
+LZX_PER_THREAD unsigned char SorRows[SorBlockSize];
+LZX_PER_THREAD unsigned char SorRowUsed[SorRowCount];  // 1: empty or already placed
 
 }  // namespace
 

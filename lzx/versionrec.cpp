@@ -5,6 +5,7 @@
 
 #include "fileio/file.h"
 #include "fileio/path.h"
+#include "fileio/transaction.h"
 #include "lzx/le32.h"
 
 static_assert(VersionNameSize + 6 * 4 + VersionReservedSize == VersionRecordSize, "record fields add up to 432");
@@ -86,8 +87,15 @@ int VersionFileWrite(const char* path, const VersionRecord* table, int capacity)
   char part[FileNameSize];
   FileRec out;
   FileInit(&out, VersionRecordSize, path);
-  if (!PathScratchBeside(path, part, sizeof part)) FileError(&out, FileErrCreate);
-  FileScratchAdd(part, path);
+  // Inside a transaction the new file is staged and replaces the old one
+  // with the transaction's commit.
+  int staged = TxActive();
+  if (staged) {
+    memcpy(part, TxStage(path), sizeof part);  // a path of FileNameSize bytes
+  } else {
+    if (!PathScratchBeside(path, part, sizeof part)) FileError(&out, FileErrCreate);
+    FileScratchAdd(part, path);
+  }
   FileInit(&out, VersionRecordSize, part);
   FileCreate(&out);
   enum { Chunk = 16 };
@@ -104,6 +112,6 @@ int VersionFileWrite(const char* path, const VersionRecord* table, int capacity)
   }
   if (k > 0) FileWrite(&out, k, bytes);
   FileClose(&out);
-  FileScratchCommit(&out, path);
+  if (!staged) FileScratchCommit(&out, path);
   return n;
 }

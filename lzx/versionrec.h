@@ -47,6 +47,7 @@ int VersionFileCount(const char* path);
 // Writes the used slots (up to the first empty name, at most capacity) with
 // their status cleared. The new file is written beside the old one (a scratch
 // file, removed by the fatal path) and moved over it only when complete, so a
-// failure never leaves a damaged file or a scratch file behind.
+// failure never leaves a damaged file or a scratch file behind; inside an
+// install transaction it is staged and replaces the old one at the commit.
 // Returns the number of records written.
 int VersionFileWrite(const char* path, const VersionRecord* table, int capacity);

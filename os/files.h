@@ -28,7 +28,11 @@ enum OsOpenMode {
   OsOpenAppend,         // GENERIC_WRITE, share 0, OPEN_ALWAYS (position at start)
   OsOpenReadWrite,      // GENERIC_READ | GENERIC_WRITE, share 0, OPEN_ALWAYS
   OsOpenExclusiveRead,  // GENERIC_READ, share 0, OPEN_EXISTING
+  OsOpenProbeWrite,     // GENERIC_WRITE | DELETE, share 0, OPEN_EXISTING: changes nothing
 };
+
+// Classes of the last failure of a call of this seam (OsLastErrorKind).
+enum { OsErrOther = 0, OsErrInUse = 1, OsErrAccess = 2, OsErrNoSpace = 3, OsErrNotFound = 4 };
 
 // Seek origins (FILE_BEGIN, FILE_CURRENT, FILE_END).
 enum { OsSeekBegin = 0, OsSeekCurrent = 1, OsSeekEnd = 2 };
@@ -96,6 +100,28 @@ int OsFileDelete(const char* path);
 int OsFileMove(const char* from, const char* to);
 // MoveFileExA with MOVEFILE_REPLACE_EXISTING: 1 on success; replaces a file at to.
 int OsFileMoveReplace(const char* from, const char* to);
+
+// MoveFileExA with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH: the
+// move has reached the disk when it returns. POSIX: rename, then fsync of the
+// target's directory. 1 on success.
+int OsFileMoveDurable(const char* from, const char* to);
+
+// 1 if a new file can be made in the directory dir: one is created and gone
+// again even if the process is killed meanwhile (Win32: a file opened with
+// FILE_FLAG_DELETE_ON_CLOSE; POSIX: an unnamed O_TMPFILE, or one unlinked at
+// once where the system has none).
+int OsDirWritable(const char* dir);
+
+// FlushFileBuffers / fsync: what was written through handle reaches the disk.
+// 1 on success.
+int OsFileFlush(OsFileHandle handle);
+
+// GetDiskFreeSpaceExA (bytes free to the caller) / statvfs of the volume that
+// holds the directory dir; 1 on success.
+int OsFreeSpace(const char* dir, uint64_t* bytes);
+
+// The class of the last failure (its text: OsLastErrorText in os/memory.h).
+int OsLastErrorKind(void);
 
 // CreateDirectoryA (no security attributes) and RemoveDirectoryA: 1 on success.
 int OsDirCreate(const char* path);

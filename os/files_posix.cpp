@@ -8,6 +8,7 @@
 #include <string.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -96,6 +97,9 @@ OsFileHandle OsFileOpen(const char* name, int mode) {
       break;
     case OsOpenExclusiveRead:
       flags = O_RDONLY;
+      break;
+    case OsOpenProbeWrite:
+      flags = O_WRONLY;
       break;
     default:
       errno = EINVAL;
@@ -240,6 +244,83 @@ int OsFileMoveReplace(const char* fromName, const char* toName) {
   char from[PathSize], to[PathSize];
   if (!MapPath(fromName, from) || !MapPath(toName, to)) return 0;
   return rename(from, to) == 0;
+}
+
+int OsFileMoveDurable(const char* fromName, const char* toName) {
+  char from[PathSize], to[PathSize];
+  if (!MapPath(fromName, from) || !MapPath(toName, to)) return 0;
+  if (rename(from, to) != 0) return 0;
+  // The rename is in the directory's entries: those reach the disk with it.
+  char* slash = strrchr(to, '/');
+  if (slash == to) {
+    slash[1] = '\0';
+  } else if (slash) {
+    *slash = '\0';
+  } else {
+    strcpy(to, ".");
+  }
+  int fd = open(to, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  int ok = fsync(fd) == 0 || errno == EINVAL;  // a file system without fsync of directories
+  int saved = errno;
+  close(fd);
+  errno = saved;
+  return ok;
+}
+
+int OsDirWritable(const char* name) {
+  char path[PathSize];
+  if (!MapPath(name, path)) return 0;
+#ifdef O_TMPFILE
+  int fd = open(path, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    close(fd);
+    return 1;
+  }
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return 0;
+#endif
+  char probe[PathSize];
+  int len = snprintf(probe, sizeof probe, "%s/~lzxprobe.tmp", path);
+  if (len < 0 || len >= (int)sizeof probe) {
+    errno = ENAMETOOLONG;
+    return 0;
+  }
+  int made = open(probe, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (made < 0) return 0;
+  unlink(probe);
+  close(made);
+  return 1;
+}
+
+int OsFileFlush(OsFileHandle handle) { return fsync(ToFd(handle)) == 0 || errno == EINVAL; }
+
+int OsFreeSpace(const char* name, uint64_t* bytes) {
+  char path[PathSize];
+  struct statvfs st;
+  if (!MapPath(name, path) || statvfs(path, &st) != 0) return 0;
+  *bytes = (uint64_t)st.f_bavail * (uint64_t)st.f_frsize;
+  return 1;
+}
+
+int OsLastErrorKind(void) {
+  switch (errno) {
+    case EWOULDBLOCK:
+    case ETXTBSY:
+    case EBUSY:
+      return OsErrInUse;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return OsErrAccess;
+    case ENOSPC:
+    case EDQUOT:
+      return OsErrNoSpace;
+    case ENOENT:
+    case ENOTDIR:
+      return OsErrNotFound;
+    default:
+      return OsErrOther;
+  }
 }
 
 int OsDirCreate(const char* name) {

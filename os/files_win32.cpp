@@ -36,6 +36,9 @@ OsFileHandle OsFileOpen(const char* name, int mode) {
     case OsOpenExclusiveRead:
       access = GENERIC_READ, share = 0, creation = OPEN_EXISTING;
       break;
+    case OsOpenProbeWrite:
+      access = GENERIC_WRITE | DELETE, share = 0, creation = OPEN_EXISTING;
+      break;
     default:
       return 0;
   }
@@ -102,6 +105,55 @@ int OsFileMove(const char* from, const char* to) { return MoveFileA(from, to) ? 
 
 int OsFileMoveReplace(const char* from, const char* to) {
   return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ? 1 : 0;
+}
+
+int OsFileMoveDurable(const char* from, const char* to) {
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 1 : 0;
+}
+
+int OsDirWritable(const char* dir) {
+  char probe[MAX_PATH];
+  size_t n = strlen(dir);
+  const char* sep = n > 0 && (dir[n - 1] == '\\' || dir[n - 1] == '/' || dir[n - 1] == ':') ? "" : "\\";
+  int len = snprintf(probe, sizeof probe, "%s%s~lzxprobe.tmp", dir, sep);
+  if (len < 0 || len >= (int)sizeof probe) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return 0;
+  }
+  HANDLE h = CreateFileA(probe, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  CloseHandle(h);
+  return 1;
+}
+
+int OsFileFlush(OsFileHandle handle) { return FlushFileBuffers(ToHandle(handle)) ? 1 : 0; }
+
+int OsFreeSpace(const char* dir, uint64_t* bytes) {
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExA(dir, &available, nullptr, nullptr)) return 0;
+  *bytes = available.QuadPart;
+  return 1;
+}
+
+int OsLastErrorKind(void) {
+  switch (GetLastError()) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE:
+      return OsErrInUse;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+      return OsErrAccess;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return OsErrNoSpace;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return OsErrNotFound;
+    default:
+      return OsErrOther;
+  }
 }
 
 int OsDirCreate(const char* path) { return CreateDirectoryA(path, nullptr) ? 1 : 0; }

@@ -11,10 +11,13 @@
 #include "base/fatal.h"
 #include "fileio/file.h"
 #include "fileio/path.h"
+#include "fileio/transaction.h"
 #include "lzx/archive.h"
 #include "lzx/crc32.h"
 #include "lzx/hile.h"
 #include "os/console.h"
+#include "tools/parfile.h"
+#include "tools/pool.h"
 #include "tools/progress.h"
 
 namespace {
@@ -29,7 +32,8 @@ const char Usage[] =
     "      --rewrite-equal) and write the version file back; without it, keep\n"
     "      existing files unless --rewrite-equal is given. Entries whose names are\n"
     "      absolute or contain \"..\" are refused unless --absolute-names is given,\n"
-    "      which writes names without '#' where they point\n"
+    "      which writes names without '#' where they point. All or nothing: a\n"
+    "      failure (or an interrupted unpack, at the next unpack into DIR) is undone\n"
     "  lzx list ARCHIVE\n"
     "      one line per entry: name, size, version and the E, D, R options\n"
     "  lzx test [--digest HEX] ARCHIVE\n"
@@ -42,7 +46,9 @@ const char Usage[] =
     "  lzx --help\n"
     "Every command takes -q (no progress display; it is shown only when standard\n"
     "error is a terminal); pack and unpack take -v (each entry as it is packed or\n"
-    "extracted).\n";
+    "extracted).\n"
+    "compress and decompress take -T N: code N blocks at once on N threads\n"
+    "(default: one per core; the bytes are the same for every N)\n";
 
 enum { CopySize = 65536 };
 unsigned char CopyBuf[CopySize];
@@ -85,9 +91,13 @@ const char* FileErrorOwnCause(int code) {
   return "";
 }
 
+#define UndoLine "lzx: the unpack was undone: the target directory is as it was"
+
 // The fatal text as a shell user reads it: one line after "lzx: ".
 int ToolPresenter(const char* text) {
   ProgressEnd();
+  // After a rollback the fatal path adds its own line (UndoLine) below.
+  const char* undo = strstr(text, "\n\n" UndoLine);
   const FileErrorInfo* e = FileLastError();
   if (e->code != 0) {
     const char* cause = e->cause[0] ? e->cause : FileErrorOwnCause(e->code);
@@ -96,9 +106,10 @@ int ToolPresenter(const char* text) {
   } else {
     while (*text == '\n') text++;
     fputs("lzx: ", stderr);
-    for (; *text; text++) fputc(*text == '\n' ? ' ' : *text, stderr);
+    for (; *text && text != undo; text++) fputc(*text == '\n' ? ' ' : *text, stderr);
     fputc('\n', stderr);
   }
+  if (undo) fprintf(stderr, "%s\n", UndoLine);
   fflush(stderr);
   return 1;
 }
@@ -214,8 +225,15 @@ void Extract(const char* archive, const char* dir, VersionRecord* table, int cap
 }
 
 int Unpack(const char* archive, const char* dir, const char* versionFile, int rewriteEqual) {
+  // An unpack into dir that was interrupted (a crash, a power cut) is
+  // finished first: undone, or completed if its commit was.
+  int recovered = TxRecover(dir, nullptr, 0);
+  if (recovered != TxRecoverNone)
+    fprintf(stderr, "lzx: an interrupted unpack into %s was %s\n", dir,
+            recovered == TxRecoverCompleted ? "completed" : "undone");
   // Everything is decoded and checked once before the first file is written:
-  // a damaged archive changes nothing.
+  // a damaged archive changes nothing. Then one transaction: every file (and
+  // the version file) staged, one commit; a failure on the way is undone.
   Check("check", archive, dir);
   if (versionFile == nullptr) {
     Extract(archive, dir, nullptr, 0, rewriteEqual);
@@ -234,12 +252,15 @@ int Unpack(const char* archive, const char* dir, const char* versionFile, int re
   int capacity = VersionFileCount(versionFile) + 1000;
   VersionRecord* table = (VersionRecord*)BlockAlloc(capacity * (int)sizeof(VersionRecord));
   VersionFileRead(versionFile, table, capacity);
+  TxBegin(dir);
   Extract(archive, dir, table, capacity, rewriteEqual);
   int counts[4] = {0, 0, 0, 0};
   for (int i = 0; i < capacity && table[i].name[0] != 0; i++) {
     if (table[i].status >= 1 && table[i].status <= 3) counts[table[i].status]++;
   }
   VersionFileWrite(versionFile, table, capacity);
+  TxCommit();
+  TxEnd();
   BlockFree(table);
   printf("new %d, updated %d, unchanged %d\n", counts[1], counts[2], counts[3]);
   return 0;
@@ -282,6 +303,15 @@ int ParseDigest(const char* text, uint32_t* digest) {
   return n > 0;
 }
 
+// N: a decimal thread count of 1 to PoolMaxThreads.
+int ParseThreads(const char* text, int* threads) {
+  int v = 0, n = 0;
+  for (; text[n] >= '0' && text[n] <= '9' && n < 3; n++) v = v * 10 + (text[n] - '0');
+  if (n == 0 || text[n] != 0 || v < 1 || v > PoolMaxThreads) return 0;
+  *threads = v;
+  return 1;
+}
+
 int Test(const char* archive, const char* expected) {
   if (expected) {
     uint32_t want = 0;
@@ -294,16 +324,20 @@ int Test(const char* archive, const char* expected) {
   return 0;
 }
 
-int Compress(const char* in, const char* out, const char* mode) {
+int Compress(const char* in, const char* out, const char* mode, int threads) {
   FileRec source;
   FileInit(&source, 1, in);
   FileOpenRead(&source);
   HILE* h = Hopen(out, mode);
   long long total = 0;
   ProgressStart("compress", FileSize(&source), ShowProgress());
-  for (int n; (n = FileRead(&source, CopySize, CopyBuf)) > 0; ProgressSet(total)) {
-    Hwrite(CopyBuf, n, h);
-    total += n;
+  if (threads > 1) {
+    total = ParallelCompress(&source, h, threads);
+  } else {
+    for (int n; (n = FileRead(&source, CopySize, CopyBuf)) > 0; ProgressSet(total)) {
+      Hwrite(CopyBuf, n, h);
+      total += n;
+    }
   }
   FileClose(&source);
   int size = Hclose(h);
@@ -312,7 +346,7 @@ int Compress(const char* in, const char* out, const char* mode) {
   return 0;
 }
 
-int Decompress(const char* in, const char* out) {
+int Decompress(const char* in, const char* out, int threads) {
   HILE* h = Hopen(in, "rb");
   // A device or pipe is written as it is; a file through a scratch file
   // beside it.
@@ -329,9 +363,13 @@ int Decompress(const char* in, const char* out) {
   FileCreate(&target);
   long long total = 0;
   ProgressStart("decompress", h->header.length, ShowProgress());
-  for (int n; (n = Hread(CopyBuf, CopySize, h)) > 0; ProgressSet(total)) {
-    FileWrite(&target, n, CopyBuf);
-    total += n;
+  if (threads > 1) {
+    total = ParallelDecompress(h, &target, threads);
+  } else {
+    for (int n; (n = Hread(CopyBuf, CopySize, h)) > 0; ProgressSet(total)) {
+      FileWrite(&target, n, CopyBuf);
+      total += n;
+    }
   }
   FileClose(&target);
   Hclose(h);
@@ -356,10 +394,13 @@ int Run(int argc, char** argv) {
   const char* digest = nullptr;
   int rewriteEqual = 0;
   int absoluteNames = 0;
+  int threads = PoolDefaultThreads();
   for (int i = 2; i < argc; i++) {
     const char* a = argv[i];
     int unpack = strcmp(command, "unpack") == 0;
-    if (strcmp(a, "--table") == 0 && unpack) {
+    if (strcmp(a, "-T") == 0) {
+      if (++i == argc || !ParseThreads(argv[i], &threads)) return UsageError("-T needs a thread count of 1 to 64");
+    } else if (strcmp(a, "--table") == 0 && unpack) {
       if (++i == argc) return UsageError("--table needs a version file");
       table = argv[i];
     } else if (strcmp(a, "--rewrite-equal") == 0 && unpack) {
@@ -385,6 +426,7 @@ int Run(int argc, char** argv) {
       plain[plainCount++] = a;
     }
   }
+  threads = PoolUsable(threads);
   if (strcmp(command, "pack") == 0 && plainCount == 1) return Pack(plain[0]);
   if (strcmp(command, "unpack") == 0 && (plainCount == 1 || plainCount == 2)) {
     ArchiveSetPlainNames(absoluteNames ? ArchivePlainAsStored : ArchivePlainInside);
@@ -396,9 +438,9 @@ int Run(int argc, char** argv) {
     if (mode == nullptr) mode = "wb";
     if (strcmp(mode, "wb") != 0 && strcmp(mode, "wbh") != 0 && strcmp(mode, "wbs") != 0)
       return UsageError("--mode is wb, wbh or wbs");
-    return Compress(plain[0], plain[1], mode);
+    return Compress(plain[0], plain[1], mode, threads);
   }
-  if (strcmp(command, "decompress") == 0 && plainCount == 2) return Decompress(plain[0], plain[1]);
+  if (strcmp(command, "decompress") == 0 && plainCount == 2) return Decompress(plain[0], plain[1], threads);
   return UsageError(nullptr);
 }
 
@@ -407,6 +449,7 @@ int Run(int argc, char** argv) {
 int main(int argc, char** argv) {
   FatalSetPresenter(ToolPresenter);
   OpenFileReset();
+  FatalSetUndoText(UndoLine);
   int status = Run(argc, argv);
   fflush(stdout);
   if (OpenFileAnyLeft()) InternalError("LZX", __LINE__, 4000);

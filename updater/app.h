@@ -34,10 +34,20 @@ void WriteTempArchive(char* path, int createOnly);
 // Writes the second built-in archive (the demo's second pass); 0 and nothing
 // written when the build carries none.
 int WriteSecondArchive(char* path);
-// Returns 1 when the update was applied, 0 when the installation has no
-// version file (the Vexa-line update then changes nothing). Notes the outcome
-// (updater/outcome.h) when it is not a plain success.
-int RunUpdate(const char* archivePath, const char* installDir);
+// The temporary archive's path (InstallDirSize bytes); 0 without a usable
+// temporary directory.
+int TempArchivePath(char* path);
+// Pre-flight, then one install transaction; boxes are owned by owner.
+// Returns an UpdateOutcome (updater/install_safety.h): UpdateApplied,
+// UpdateNotApplied when the installation has no version file (the Vexa-line
+// update then changes nothing), UpdateCancelled when the pre-flight refused.
+// A failure after the pre-flight is undone by the fatal path. Notes the
+// outcome (updater/outcome.h) when it is not a plain success.
+int RunUpdate(HWND owner, const char* archivePath, const char* installDir);
+// At start: finishes a run that was interrupted in installDir (and removes a
+// temporary archive left behind); tells the user once. UpdateRecovered, or 0
+// when there was nothing to finish.
+int RecoverInterruptedRun(HWND owner, const char* installDir);
 
 // Dialogs.
 int ShowVariantDialog(HWND owner);

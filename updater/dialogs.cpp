@@ -6,6 +6,7 @@
 #include "fileio/path.h"
 #include "updater/app.h"
 #include "updater/command_line.h"
+#include "updater/install_safety.h"
 #include "updater/messages.h"
 #include "updater/outcome.h"
 #include "updater/product.h"
@@ -61,15 +62,29 @@ void InitCommon(HWND dialog, int icon) {
   SetDlgItemTextA(dialog, IDCANCEL, MessageText(12));
 }
 
+// Set when the install begins: from then on the dialog's buttons are off and
+// a press that was queued before (a double-click, Enter twice, a click while
+// a closing box is open) is ignored, so that there is exactly one run.
+int Installing = 0;
+
+int BeginInstall(HWND dialog) {
+  if (Installing) return 0;
+  Installing = 1;
+  EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
+  EnableWindow(GetDlgItem(dialog, IDCANCEL), FALSE);
+  return 1;
+}
+
 // One pass of the update over the archive that write put in the temporary
-// directory; returns RunUpdate's result.
-int UpdatePass(char* path) {
-  int applied = RunUpdate(path, InstallDir);
+// directory; 1 when it was applied.
+int UpdatePass(HWND dialog, char* path) {
+  int outcome = RunUpdate(dialog, path, InstallDir);
   DeleteFileByName(path);
-  return applied;
+  return outcome == UpdateApplied;
 }
 
 void Cancel(HWND dialog) {
+  if (Installing) return;
   NoteOutcome(OutcomeCancelled);
   EndDialog(dialog, 0);
 }
@@ -80,6 +95,7 @@ INT_PTR UpdateCommand(HWND dialog, WPARAM wParam) {
       Cancel(dialog);
       return TRUE;
     case IDOK:
+      if (!BeginInstall(dialog)) return TRUE;
       InstallSequence(dialog);
       EndDialog(dialog, 0);
       return TRUE;
@@ -110,10 +126,12 @@ void CenterWindow(HWND window) {
 void InstallSequence(HWND owner) {
   char path[InstallDirSize];
   WriteTempArchive(path, 0);
-  int applied = UpdatePass(path);
-  if (VariantDemo == 1 && WriteSecondArchive(path)) applied = UpdatePass(path) && applied;
+  int applied = UpdatePass(owner, path);
+  // The demo's second pass is a transaction of its own, made only after the
+  // first was applied.
+  if (VariantDemo == 1 && applied && WriteSecondArchive(path)) applied = UpdatePass(owner, path);
   if (VariantDemo == 1) CreateDemoGroup(owner, InstallDir);
-  if (applied) ShowMessage(nullptr, MessageText(13), MessageText(14), MB_OK | MB_ICONINFORMATION);
+  if (applied) ShowMessage(owner, MessageText(13), MessageText(14), MB_OK | MB_ICONINFORMATION);
 }
 
 int ShowVariantDialog(HWND owner) {
@@ -180,6 +198,7 @@ INT_PTR CALLBACK DemoDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
           Cancel(dialog);
           return TRUE;
         case IDOK: {
+          if (Installing) return TRUE;
           if (VariantDemo == 1) {
             char typed[InstallDirSize];
             typed[0] = '\0';
@@ -188,6 +207,7 @@ INT_PTR CALLBACK DemoDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             if (!TrimDemoDirectory(typed)) return FALSE;
             memcpy(InstallDir, typed, sizeof InstallDir);
           }
+          BeginInstall(dialog);
           InstallSequence(dialog);
           EndDialog(dialog, 0);
           return TRUE;

@@ -5,12 +5,16 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #include "base/fatal.h"
 #include "base/trace.h"
 #include "fileio/file.h"
+#include "fileio/path.h"
+#include "fileio/transaction.h"
 #include "updater/app.h"
 #include "updater/command_line.h"
+#include "updater/install_safety.h"
 #include "updater/messages.h"
 #include "updater/outcome.h"
 #include "updater/variant.h"
@@ -38,6 +42,23 @@ int Finish(void) {
   LogExit(RunResult);
   return ExitCodeFor(RunResult);
 }
+#ifdef LZX_STEP_KILL
+// Test builds only: LZX_KILL_AT_STEP=N ends the process abruptly at step N of
+// the install transaction, as a crash or a power cut would.
+int KillStep = 0;
+void KillAtStep(int step) {
+  if (step == KillStep) TerminateProcess(GetCurrentProcess(), 99);
+}
+void InstallStepKill(void) {
+  char value[16];
+  DWORD n = GetEnvironmentVariableA("LZX_KILL_AT_STEP", value, sizeof value);
+  if (n == 0 || n >= sizeof value) return;
+  KillStep = atoi(value);
+  TxSetStepHook(KillAtStep);
+}
+#else
+void InstallStepKill(void) {}
+#endif
 
 }  // namespace
 
@@ -103,6 +124,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
   // Windows-version message (which stays fixed Dutch text). Too old a system
   // is a start-up failure, not a success.
   if (!ParseCommandLine(arguments)) ExitProcess(0);
+  FatalSetUndoText(RolledBackText(LangDutch));
+  InstallStepKill();
   if (!CheckWindowsVersion()) {
     NoteOutcome(OutcomeFatal);
     ExitProcess(Finish());
@@ -119,6 +142,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
   if (LogEnabled) TraceOpen(0);
 
   if (DdeStart() && ResolveInstallDir()) {
+    // An interrupted run is finished before anything else looks at the
+    // installation.
+    RecoverInterruptedRun(nullptr, InstallDir);
     if (SilentMode) {
       InstallSequence(nullptr);
     } else {

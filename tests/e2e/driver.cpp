@@ -13,12 +13,17 @@
 //   settext|ID|TEXT         set a control's text
 //   click|ID                press a button of the dialog
 //   key|enter  key|esc      press a key in the dialog
-//   msgbox|N                wait for a message box of process N, print its
-//                           caption and text and press its OK button
+//   msgbox|N[|ID]           wait for a message box of process N, print its
+//                           caption and text and press its OK button (or the
+//                           button ID: 4 Retry, 2 Cancel)
+//   boxes|N                 acknowledge process N's message boxes until its
+//                           dialog shows (or it ends)
+//   hold|PATH  release      open a file without sharing, as another program
+//                           would; close every file held
+//   kill|N|MS               end process N abruptly after MS milliseconds
 //   quiet|N|MS              check that process N shows no message box and
 //                           keeps its dialog for MS milliseconds
 //   exit|N                  wait for process N to end and print its exit code
-//   hold|PATH               open the file without sharing until the driver ends
 //   regset|KEY|VALUE|DATA   HKEY_CURRENT_USER string value
 //   regget|KEY|VALUE        print the value, or "missing"
 //   regkey|KEY              print whether the key exists
@@ -201,7 +206,7 @@ void Layout(int dpi) {
   ReleaseDC(Dialog, dc);
 }
 
-void Acknowledge(int n) {
+void Acknowledge(int n, int button = IDOK) {
   HWND box = WaitWindow(n, 1, WaitMs);
   if (!box) Fail("msgbox");
   char caption[256], text[1024];
@@ -212,14 +217,60 @@ void Acknowledge(int n) {
   Line(" ");
   PrintQuoted(text);
   Line("\n");
-  HWND ok = GetDlgItem(box, IDOK);
+  HWND ok = GetDlgItem(box, button);
   if (ok) {
     PostMessageA(ok, BM_CLICK, 0, 0);
   } else {
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    PostMessageA(box, WM_COMMAND, (WPARAM)button, 0);
   }
   // The box is gone before the next step looks for windows.
   for (int waited = 0; waited < WaitMs && IsWindow(box) && IsWindowVisible(box); waited += PollMs) Sleep(PollMs);
+}
+
+void BoxesUntilDialog(int n) {
+  for (int waited = 0; waited < WaitMs; waited += PollMs) {
+    if (FindWindowOf(n, 1)) {
+      Acknowledge(n);
+      continue;
+    }
+    if (FindWindowOf(n, 0)) {
+      Dialog = FindWindowOf(n, 0);
+      Line("dialog shown\n");
+      return;
+    }
+    if (WaitForSingleObject(Processes[n].hProcess, 0) == WAIT_OBJECT_0) {
+      Line("ended without a dialog\n");
+      return;
+    }
+    Sleep(PollMs);
+  }
+  Fail("boxes");
+}
+
+enum { MaxHeld = 4 };
+HANDLE Held[MaxHeld];
+int HeldCount = 0;
+
+void Hold(const char* path) {
+  HANDLE h = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE || HeldCount == MaxHeld) {
+    Line("error hold %lu %s\n", GetLastError(), path);
+    exit(4);
+  }
+  Held[HeldCount++] = h;
+  Line("held\n");
+}
+
+void Kill(int n, int ms) {
+  if (WaitForSingleObject(Processes[n].hProcess, (DWORD)ms) == WAIT_OBJECT_0) {
+    DWORD code = 0;
+    GetExitCodeProcess(Processes[n].hProcess, &code);
+    Line("ended before the kill %d %lu\n", n, code);
+    return;
+  }
+  TerminateProcess(Processes[n].hProcess, 99);
+  WaitForSingleObject(Processes[n].hProcess, WaitMs);
+  Line("killed %d\n", n);
 }
 
 void Quiet(int n, int ms) {
@@ -336,18 +387,19 @@ int main(int argc, char** argv) {
     } else if (strcmp(op, "key") == 0) {
       PressKey(f[1]);
     } else if (strcmp(op, "msgbox") == 0) {
-      Acknowledge(Process(f[1]));
+      Acknowledge(Process(f[1]), f[2][0] ? atoi(f[2]) : IDOK);
+    } else if (strcmp(op, "boxes") == 0) {
+      BoxesUntilDialog(Process(f[1]));
+    } else if (strcmp(op, "hold") == 0) {
+      Hold(f[1]);
+    } else if (strcmp(op, "release") == 0) {
+      while (HeldCount > 0) CloseHandle(Held[--HeldCount]);
+    } else if (strcmp(op, "kill") == 0) {
+      Kill(Process(f[1]), atoi(f[2]));
     } else if (strcmp(op, "quiet") == 0) {
       Quiet(Process(f[1]), atoi(f[2]));
     } else if (strcmp(op, "exit") == 0) {
       WaitExit(Process(f[1]));
-    } else if (strcmp(op, "hold") == 0) {
-      // The handle is released when the driver ends.
-      if (CreateFileA(f[1], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) == INVALID_HANDLE_VALUE) {
-        Line("error hold %lu %s\n", GetLastError(), f[1]);
-        return 4;
-      }
-      Line("holding %s\n", f[1]);
     } else if (strcmp(op, "regset") == 0) {
       RegSet(f[1], f[2], f[3]);
     } else if (strcmp(op, "regget") == 0) {

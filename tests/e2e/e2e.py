@@ -496,6 +496,180 @@ def fatal_missing_temp_directory(r):
     check(not os.path.exists(r.tmp), 'no temporary directory made')
 
 
+# --- All or nothing ---------------------------------------------------------------------------
+
+def journal_leftovers(r):
+    """Staged files, backups, journals and probes anywhere in the installation."""
+    out = []
+    for d, _, files in os.walk(r.inst):
+        out += [os.path.join(d, n) for n in files if n.startswith('~lzx')]
+    return out
+
+
+def check_unchanged(r, before, lines, why):
+    check(r.snapshot() == before, why + ': installation unchanged')
+    check(lines[-1].endswith('"1.00"'), why + ': registry unchanged')
+    check(r.temp_left() == [], why + ': nothing left in TEMP: %r' % r.temp_left())
+
+
+@case('VexaWare')
+def preflight_file_in_use(r):
+    steps = r.install_100()
+    held = winpath(r.path('#data\\words.dat'))
+    # Retry while the file is still held asks again; Retry after the holder
+    # let go installs everything.
+    lines = r.driver(*steps, 'hold|' + held, 'start|' + r.exe('DoravoUpdate.exe', '-eng'), 'dialog|0', 'click|1',
+                     'msgbox|0|4', 'msgbox|0|4', 'release', 'msgbox|0|4', 'msgbox|0', 'exit|0',
+                     'regget|%s|Version' % KEY)
+    boxes = msgboxes(lines)
+    check(len(boxes) == 4 and boxes[0] == boxes[1] == boxes[2], 'asked again while held: %r' % boxes)
+    check('words.dat' in boxes[0] and 'in use by another program' in boxes[0] and 'Retry' in boxes[0],
+          'the box names the file and asks to close its program: %r' % boxes[0])
+    check(boxes[3] == q('Update report', 'The update has been applied.'), 'then installed')
+    r.check_installed(r.doravo)
+    check(lines[-1].endswith('"1.01"'), 'registry 1.01')
+    check(journal_leftovers(r) == [] and r.temp_left() == [], 'nothing left behind')
+
+    # Cancel: nothing changed, and the program ends.
+    steps = r.install_100()
+    before = r.snapshot()
+    lines = r.driver(*steps, 'hold|' + held, 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'click|1',
+                     'msgbox|0|2', 'exit|0', 'release', 'regget|%s|Version' % KEY)
+    check(len(msgboxes(lines)) == 1 and 'in gebruik' in msgboxes(lines)[0], 'one Dutch box: %r' % msgboxes(lines))
+    check('exit 0 2' in lines, 'Cancel ends with 2: not applied, nothing changed')
+    check_unchanged(r, before, lines, 'cancel')
+
+
+@case('VexaWare')
+def preflight_refusals(r):
+    # The version file held open, a read-only target: each named, with its
+    # cause, and nothing changed.
+    def refused(prepare, extra_steps, words):
+        steps = r.install_100()
+        prepare()
+        before = r.snapshot()
+        lines = r.driver(*steps, *extra_steps, 'start|' + r.exe('DoravoUpdate.exe', '-eng'), 'dialog|0', 'click|1',
+                         'msgbox|0|2', 'exit|0', 'release', 'regget|%s|Version' % KEY)
+        boxes = msgboxes(lines)
+        check(len(boxes) == 1 and all(w in boxes[0] for w in words), 'refusal names %r: %r' % (words, boxes))
+        check_unchanged(r, before, lines, words[0])
+    refused(lambda: None, ['hold|' + winpath(os.path.join(r.inst, 'lzx.ver'))], ['lzx.ver', 'in use'])
+    refused(lambda: os.chmod(r.path('#help\\usage.txt'), 0o444), [], ['usage.txt', 'read-only', 'Nothing was changed'])
+    os.chmod(r.path('#help\\usage.txt'), 0o644)
+
+
+@case('VexaWare')
+def double_click_runs_once(r):
+    steps = r.install_100()
+    lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe', '-log'), 'dialog|0', 'click|1', 'click|1',
+                     'key|enter', 'msgbox|0', 'quiet|0|300', 'exit|0')
+    check(msgboxes(lines) == [q('Update verslag', 'De update is aangebracht.')], 'exactly one closing box')
+    check('exit 0 0' in lines, 'exit code 0')
+    with open(os.path.join(r.work, 'LOG.LOG')) as f:
+        log = f.read()
+    check(log.count('Result: installed') == 1, 'one run in the log: %r' % log)
+    check('updated   #readme.txt' in log and 'new       #config\\default.ini' in log, 'each file in the log: %r' % log)
+
+
+def mount_tmpfs(path, size, ro=False):
+    os.makedirs(path, exist_ok=True)
+    subprocess.check_call(['mount', '-t', 'tmpfs', '-o', 'size=%s' % size, 'tmpfs', path])
+
+
+def umount(path):
+    subprocess.call(['umount', path])
+
+
+@case('VexaWare')
+def full_disk_and_read_only_places(r):
+    # The installation on a small file system that has no room for the staged
+    # files; then the same installation read-only; then a TEMP too small for
+    # the archive. Each refused before anything changed.
+    try:
+        mount_tmpfs(r.inst, '400k')
+        steps = r.install_100()
+        with open(os.path.join(r.inst, 'filler'), 'wb') as f:
+            try:
+                f.write(b'\0' * (400 * 1024 - 150 * 1024))
+            except OSError:
+                pass
+        before = r.snapshot()
+        lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe', '-eng'), 'dialog|0', 'click|1', 'msgbox|0',
+                         'exit|0', 'regget|%s|Version' % KEY)
+        boxes = msgboxes(lines)
+        check(len(boxes) == 1 and 'not enough room' in boxes[0] and 'Nothing was changed' in boxes[0],
+              'full disk refused: %r' % boxes)
+        check_unchanged(r, before, lines, 'full disk')
+
+        os.remove(os.path.join(r.inst, 'filler'))
+        subprocess.check_call(['mount', '-o', 'remount,ro', r.inst])
+        before = r.snapshot()
+        lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe', '-eng'), 'dialog|0', 'click|1', 'msgbox|0',
+                         'exit|0', 'regget|%s|Version' % KEY)
+        boxes = msgboxes(lines)
+        check(len(boxes) == 1 and 'cannot be written' in boxes[0] and 'Nothing was changed' in boxes[0],
+              'read-only install directory refused: %r' % boxes)
+        check_unchanged(r, before, lines, 'read-only')
+    finally:
+        umount(r.inst)
+    try:
+        mount_tmpfs(r.tmp, '32k')
+        steps = r.install_100()
+        before = r.snapshot()
+        lines = r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe', '-eng'), 'dialog|0', 'click|1', 'msgbox|0',
+                         'exit|0', 'regget|%s|Version' % KEY)
+        boxes = msgboxes(lines)
+        check(len(boxes) == 1 and 'Not enough room for the archive' in boxes[0], 'full TEMP refused: %r' % boxes)
+        check('exit 0 2' in lines, 'exit code 2')
+        check_unchanged(r, before, lines, 'full TEMP')
+    finally:
+        umount(r.tmp)
+
+
+def kill_and_restart(r, steps, kill_steps, fresh, exe='DoravoUpdateKill.exe'):
+    """One update ended abruptly, then a start that must show the old or the new
+    installation once its dialog is up; returns 'old' or 'new'."""
+    old = r.snapshot()
+    r.driver(*steps, 'start|' + r.exe(exe, '-eng'), 'dialog|0', 'click|1', *kill_steps)
+    lines = r.driver('env|LZX_KILL_AT_STEP|0', 'start|' + r.exe(exe, '-eng'), 'boxes|0',
+                     'regget|%s|Version' % KEY, 'key|esc', 'exit|0')
+    now = r.snapshot()
+    version = lines[[i for i, l in enumerate(lines) if l.startswith('reg ')][0]]
+    check(journal_leftovers(r) == [], 'no staged, backup or journal file: %r' % journal_leftovers(r))
+    check(r.temp_left() == [], 'nothing in TEMP: %r' % r.temp_left())
+    if now == old:
+        check(version.endswith('"1.00"'), 'old files, old registry: %s' % version)
+        return 'old'
+    check(now == fresh, 'the files are the old or the new installation, nothing between: %d of %d differ' %
+          (sum(1 for k in set(now) | set(fresh) if now.get(k) != fresh.get(k)), len(fresh)))
+    check(version.endswith('"1.01"'), 'new files, new registry: %s' % version)
+    return 'new'
+
+
+@case('VexaWare')
+def kill_campaign(r):
+    import random
+    steps = r.install_100()
+    r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'click|1', 'msgbox|0', 'exit|0')
+    fresh = r.snapshot()
+    seen = {'old': 0, 'new': 0}
+    # Every step of the commit: each file and lzx.ver moved aside and in, the
+    # mark, the registry, the backups, the archive and the journal removed.
+    files = len(r.doravo) + 1
+    before_mark = 2 * files + 1
+    for step in range(1, before_mark + files + 4):
+        steps = r.install_100()
+        seen[kill_and_restart(r, steps + ['env|LZX_KILL_AT_STEP|%d' % step], ['exit|0'], fresh)] += 1
+    check(seen['old'] == before_mark and seen['new'] == files + 3, 'old before the mark, new after: %r' % seen)
+    # Random moments of the whole install.
+    rng = random.Random(13)
+    for _ in range(int(os.environ.get('LZX_KILLS', '30'))):
+        steps = r.install_100()
+        kill_and_restart(r, steps, ['kill|0|%d' % rng.randint(0, 400)], fresh)
+    # After all that, installing gives the new state.
+    steps = r.install_100()
+    r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'click|1', 'msgbox|0', 'exit|0')
+    check(r.snapshot() == fresh, 'a clean install afterwards')
 # --- Names outside the ANSI code page --------------------------------------------------------
 
 @case('VexaWare')
@@ -741,6 +915,30 @@ def resources_read_back(r):
             check(peres.icon_group_sizes(group) == [16, 32, 48, 256], '%s: icon %d sizes' % (name, ident))
         check(peres.symbol_count(os.path.join(r.bin, name)) == 0, name + ': stripped')
     print('manifest, version resource and icons of %d variants' % len(VARIANTS))
+
+
+@case('VexaWare')
+def kill_campaign_large(r):
+    # A generated update of 48 files and 32 MB over an older installation,
+    # ended at random moments of its run.
+    import random
+    import time
+    r.doravo = entries(os.path.join(os.path.dirname(r.bin), 'large-update', 'update.lst'))
+    steps = r.install_100([(t, 100) for t, _ in r.doravo])
+    began = time.time()
+    r.driver(*steps, 'start|' + r.exe('DoravoUpdateLarge.exe'), 'dialog|0', 'click|1', 'msgbox|0', 'exit|0')
+    took = int((time.time() - began) * 1000)
+    r.check_installed(r.doravo)
+    fresh = r.snapshot()
+    rng = random.Random(1313)
+    seen = {'old': 0, 'new': 0}
+    for _ in range(int(os.environ.get('LZX_KILLS', '30'))):
+        steps = r.install_100([(t, 100) for t, _ in r.doravo])
+        seen[kill_and_restart(r, steps, ['kill|0|%d' % rng.randint(0, took * 2 // 3)], fresh, 'DoravoUpdateLarge.exe')] += 1
+    print('large campaign: a run of %d ms, kills gave %r' % (took, seen))
+    steps = r.install_100([(t, 100) for t, _ in r.doravo])
+    r.driver(*steps, 'start|' + r.exe('DoravoUpdateLarge.exe'), 'dialog|0', 'click|1', 'msgbox|0', 'exit|0')
+    check(r.snapshot() == fresh, 'a clean install afterwards')
 
 
 def main():

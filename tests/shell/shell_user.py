@@ -227,7 +227,7 @@ def main():
                     os.remove(os.path.join(WORK, f))
             check("ro cwd nothing else", snapshot(WORK) == before, changes(before, snapshot(WORK)))
             expect("ro target", run(["unpack", arc, os.path.join(ro, "inst")]), 2,
-                   "cannot create [%s/inst/Read me.txt]: Read-only file system (code 211)" % ro)
+                   "cannot create [%s/inst" % ro)
             expect("ro output", run(["compress", arc, os.path.join(ro, "c.lzx")]), 2, "Read-only file system")
             check("ro unchanged", sorted(os.listdir(ro)) == ["a.lzx"], os.listdir(ro))
         finally:

@@ -10,5 +10,5 @@
 extern int64_t FaultWriteBudget;
 // Bytes written through the seam so far (counted also without a limit).
 extern int64_t FaultBytesWritten;
-// Moves (replacing) that may still succeed; -1: no limit.
+// Moves of a commit that may still succeed; -1: no limit.
 extern int FaultMoveBudget;

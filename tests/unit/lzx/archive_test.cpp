@@ -326,16 +326,13 @@ TEST_F(ArchiveDeathTest, SlashesAbsoluteTargetsAndPlainNames) {
   EXPECT_FALSE(std::filesystem::exists("out"));
 }
 
-// A leftover part file of an interrupted run is simply replaced, and a
-// failure in the middle of an entry leaves the old target as it was.
+// A failure in the middle of an entry leaves the old target as it was.
 TEST_F(ArchiveDeathTest, TargetsAreReplacedOnlyWhenComplete) {
   Bytes data = SampleData(60000, 6);
   PutFile("src/f", data);
   Pack(List("f|V=101\n#f\n"));
-  PutFile("out/" ArchivePartName, Bytes{9, 9});
   UnPackLZX("a.lzx", "out", nullptr, 0, 1);
   EXPECT_EQ(GetFile("out/f"), data);
-  EXPECT_FALSE(Exists("out/" ArchivePartName));
 
   Bytes old = {'o', 'l', 'd'};
   PutFile("out/f", old);
@@ -356,14 +353,11 @@ TEST_F(ArchiveDeathTest, UnsafeEntriesWriteNothing) {
     WriteArchive("h.lzx", {{Raw(Record("#first", 1, 101)), data}, {Raw(r), payload}});
     EXPECT_EXIT(UnPackLZX("h.lzx", "out/t", nullptr, 0, 1), testing::ExitedWithCode(2), text) << r.name;
     EXPECT_EXIT(ArchiveCheck("h.lzx", "out/t", nullptr, nullptr), testing::ExitedWithCode(2), "ArchiveCheck") << r.name;
-    // Entries before the bad one were written (nothing is rolled back); the
-    // bad one left no trace, inside the target or beside it.
-    EXPECT_EQ(GetFile("out/t/first"), data);
+    // The entries before the bad one are undone with it: no trace inside
+    // the target or beside it, not even the target directory it made.
     std::error_code ec;
-    for (const auto& e : std::filesystem::recursive_directory_iterator("out", ec)) {
-      std::string p = e.path().generic_string();
-      EXPECT_TRUE(p == "out/t" || p == "out/t/first") << p;
-    }
+    for (const auto& e : std::filesystem::recursive_directory_iterator("out", ec))
+      ADD_FAILURE() << e.path().generic_string() << " left behind";
   };
   for (const char* name : {"#..\\evil", "#a\\..\\..\\evil", "#C:\\evil", "#\\evil", "#/evil", "#", "#a/../../evil"})
     refused(Record(name, 1, 101), data, "UnPackLZX: unsafe name");

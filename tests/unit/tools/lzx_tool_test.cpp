@@ -136,4 +136,31 @@ TEST_F(Tool, DamagedArchiveIsFatalAndChangesNothing) {
   EXPECT_EQ(err_, "lzx: cannot open [missing.lzx]: No such file or directory (code 209)\n");
 }
 
+// An unpack is all or nothing: a target that cannot be replaced undoes the
+// files before it, and an unpack that a crash interrupted is undone by the
+// next one before it starts.
+TEST_F(Tool, UnpackIsAllOrNothing) {
+  PutFile("src/a", SampleData(30000, 1));
+  PutFile("src/b", SampleData(100, 2));
+  PutText("list.txt", "a.lzx\nsrc\\\na|V=101\n#a\nb|V=101\n#sub\\b\n");
+  ASSERT_EQ(Run("pack list.txt"), 0) << err_;
+  Bytes oldA = {'o', 'l', 'd'};
+  PutFile("inst/a", oldA);
+  PutFile("inst/sub/b", Bytes{'b'});
+  std::filesystem::permissions("inst/sub/b", std::filesystem::perms::owner_read);
+  EXPECT_EQ(Run("unpack a.lzx inst --rewrite-equal"), 2);
+  EXPECT_NE(err_.find("the target directory is as it was"), std::string::npos) << err_;
+  EXPECT_EQ(GetFile("inst/a"), oldA) << "the file before the refused one is undone";
+  std::filesystem::permissions("inst/sub/b", std::filesystem::perms::owner_all);
+
+  // What a crash while staging leaves: a journal and a staged file.
+  PutText("inst/~lzxtx.jnl", "LZXTX1\r\nP0000 inst/a\r\n");
+  PutFile("inst/~lzx0000.new", Bytes{'x'});
+  ASSERT_EQ(Run("unpack a.lzx inst --table inst/lzx.ver"), 0) << err_;
+  EXPECT_NE(err_.find("interrupted unpack into inst was undone"), std::string::npos) << err_;
+  EXPECT_EQ(GetFile("inst/a"), GetFile("src/a"));
+  EXPECT_FALSE(Exists("inst/~lzx0000.new"));
+  EXPECT_FALSE(Exists("inst/~lzxtx.jnl"));
+}
+
 }  // namespace

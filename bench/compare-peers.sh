@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Whole processes side by side: lzx compress/decompress (modes "wb" and "wbh", 1, 2 and 4
+# threads and the default) against gzip, libdeflate-gzip, zstd and lz4 on one file, in two
+# rounds that alternate the programs (A B A B), so that a change in the machine's load falls on
+# all of them. Prints wall and CPU seconds of both rounds, the output size and peak memory, then
+# the ratios of the issue's targets from the faster round of each.
+#
+#   bench/compare-peers.sh [FILE [LZX_TOOL]]
+#
+# FILE defaults to build/bench/corpus/corpus.bin (bench/make-corpus.py), the tool to
+# build/bench/bin/lzx. The peers are Debian packages; missing ones are installed.
+set -u
+here=$(cd "$(dirname "$0")/.." && pwd)
+file=${1:-$here/build/bench/corpus/corpus.bin}
+lzx=${2:-$here/build/bench/bin/lzx}
+for f in "$file" "$lzx"; do
+  [ -e "$f" ] || { echo "compare-peers: $f not found (cmake --preset bench && cmake --build build/bench; bench/make-corpus.py)" >&2; exit 1; }
+done
+need=()
+for p in gzip:gzip libdeflate-gzip:libdeflate-tools zstd:zstd lz4:lz4 /usr/bin/time:time; do
+  command -v "${p%%:*}" >/dev/null || need+=("${p#*:}")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  sudo=""; [ "$(id -u)" -ne 0 ] && sudo=sudo
+  $sudo apt-get install -y -qq "${need[@]}" >/dev/null || { echo "compare-peers: cannot install ${need[*]}" >&2; exit 1; }
+fi
+work=$(mktemp -d "${TMPDIR:-/tmp}/lzx-peers.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+cp "$file" in.bin
+bytes=$(stat -c %s in.bin)
+cores=$(nproc)
+
+# The operations: name, output file, command (reading in.bin or a packed file).
+ops=(
+  "gzip -6|g.gz|gzip -6 -c in.bin"
+  "gzip -d|g.out|gzip -d -c g.gz"
+  "libdeflate-gzip -6|d.gz|libdeflate-gzip -6 -c in.bin"
+  "libdeflate-gzip -d|d.out|libdeflate-gzip -d -c d.gz"
+  "zstd -1|z1.zst|zstd -1 -q -c in.bin"
+  "zstd -3|z.zst|zstd -3 -q -c in.bin"
+  "zstd -d|z.out|zstd -d -q -c z.zst"
+  "lz4 -1|l.lz4|lz4 -1 -q -c in.bin"
+  "lz4 -d|l.out|lz4 -d -q -c l.lz4"
+)
+counts=(1 2 4)
+case " ${counts[*]} " in *" $cores "*) ;; *) counts+=("$cores") ;; esac
+for t in "${counts[@]}"; do
+  ops+=("lzx compress wb -T $t|w$t.lzx|$lzx compress -T $t in.bin w$t.lzx")
+  ops+=("lzx decompress wb -T $t|w$t.out|$lzx decompress -T $t w$t.lzx w$t.out")
+  ops+=("lzx compress wbh -T $t|h$t.lzx|$lzx compress -T $t --mode wbh in.bin h$t.lzx")
+  ops+=("lzx decompress wbh -T $t|h$t.out|$lzx decompress -T $t h$t.lzx h$t.out")
+done
+
+declare -A wall cpu rss
+for round in 1 2; do
+  for op in "${ops[@]}"; do
+    IFS='|' read -r name out cmd <<<"$op"
+    # gzip-like tools write to standard output, lzx to its file argument.
+    case $cmd in "$lzx"*) /usr/bin/time -f '%e %U %S %M' -o stats $cmd >/dev/null ;;
+      *) /usr/bin/time -f '%e %U %S %M' -o stats $cmd >"$out" ;; esac || { echo "compare-peers: $name failed" >&2; exit 1; }
+    read -r w u s m <stats
+    wall[$name,$round]=$w
+    cpu[$name,$round]=$(awk -v u="$u" -v s="$s" 'BEGIN { printf "%.2f", u + s }')
+    rss[$name]=$m
+    case $out in *.out) cmp -s in.bin "$out" || { echo "compare-peers: $name does not give the input back" >&2; exit 1; } ;; esac
+  done
+done
+for t in "${counts[@]}"; do
+  cmp -s w1.lzx "w$t.lzx" && cmp -s h1.lzx "h$t.lzx" || { echo "compare-peers: -T $t wrote other bytes" >&2; exit 1; }
+done
+
+echo "$(basename "$file"): $bytes bytes, $cores cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
+printf '| %-26s | %13s | %13s | %10s | %8s |\n' operation "wall s (A, B)" "CPU s (A, B)" "output" "peak KB"
+printf '|%s|%s:|%s:|%s:|%s:|\n' ---------------------------- --------------- --------------- ------------ ----------
+for op in "${ops[@]}"; do
+  IFS='|' read -r name out cmd <<<"$op"
+  size=""; case $out in *.out) ;; *) size=$(stat -c %s "$out") ;; esac
+  printf '| %-26s | %6s, %5s | %6s, %5s | %10s | %8s |\n' "$name" "${wall[$name,1]}" "${wall[$name,2]}" \
+    "${cpu[$name,1]}" "${cpu[$name,2]}" "$size" "${rss[$name]}"
+done
+
+# best NAME wall|cpu: the faster of the two rounds.
+best() {
+  local a b
+  if [ "$2" = wall ]; then a=${wall[$1,1]} b=${wall[$1,2]}; else a=${cpu[$1,1]} b=${cpu[$1,2]}; fi
+  awk -v a="$a" -v b="$b" 'BEGIN { print (a < b ? a : b) }'
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
+echo
+echo "Targets (faster round of each; wall times at the default of $cores threads):"
+printf '  %-58s %6s  (wanted <= %s)\n' \
+  "lzx decompress wall / libdeflate-gzip -d wall" "$(ratio "$(best "lzx decompress wb -T $cores" wall)" "$(best "libdeflate-gzip -d" wall)")" 0.8 \
+  "lzx decompress wall / zstd -d wall" "$(ratio "$(best "lzx decompress wb -T $cores" wall)" "$(best "zstd -d" wall)")" 1 \
+  "lzx decompress -T 1 CPU / libdeflate-gzip -d CPU" "$(ratio "$(best "lzx decompress wb -T 1" cpu)" "$(best "libdeflate-gzip -d" cpu)")" 1 \
+  "lzx compress wb wall / libdeflate-gzip -6 wall" "$(ratio "$(best "lzx compress wb -T $cores" wall)" "$(best "libdeflate-gzip -6" wall)")" 0.5 \
+  "lzx compress wb -T 1 CPU / libdeflate-gzip -6 CPU" "$(ratio "$(best "lzx compress wb -T 1" cpu)" "$(best "libdeflate-gzip -6" cpu)")" 1 \
+  "lzx compress wbh wall / zstd -1 wall" "$(ratio "$(best "lzx compress wbh -T $cores" wall)" "$(best "zstd -1" wall)")" 1
+echo "Scaling (wall -T 1 / wall -T N; wanted at 2 threads: packing 1.8, unpacking 1.6):"
+for t in 2 4; do
+  printf '  -T %s: packing %s, unpacking %s\n' "$t" \
+    "$(ratio "$(best "lzx compress wb -T 1" wall)" "$(best "lzx compress wb -T $t" wall)")" \
+    "$(ratio "$(best "lzx decompress wb -T 1" wall)" "$(best "lzx decompress wb -T $t" wall)")"
+done

@@ -1,0 +1,106 @@
+#include "tools/pool.h"
+
+#include <setjmp.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "base/fatal.h"
+#include "base/perthread.h"
+
+namespace {
+
+// Never destroyed: the workers wait on them until the process ends, and
+// destroying a condition that a thread waits on would hang the exit.
+std::mutex& Lock = *new std::mutex;
+std::condition_variable& WorkReady = *new std::condition_variable;
+std::condition_variable& WorkDone = *new std::condition_variable;
+
+// Submitted slots, taken in order: QueueHead <= QueueTail, both counted on.
+int Queue[PoolMaxSlots];
+unsigned QueueHead, QueueTail;
+unsigned char Done[PoolMaxSlots];
+unsigned char Failed[PoolMaxSlots];
+PoolWork Work;
+void* Context;
+int Workers;
+std::thread* WorkerThreads[PoolMaxThreads];
+
+LZX_PER_THREAD jmp_buf* TrapTarget;
+
+void Trap(void) { longjmp(*TrapTarget, 1); }
+
+// The coders keep nothing from one block to the next, so a worker whose
+// work was cut short by the trap is ready for the next slot.
+int RunTrapped(PoolWork work, int slot, void* context) {
+  jmp_buf target;
+  TrapTarget = &target;
+  if (setjmp(target)) {
+    FatalSetThreadTrap(nullptr);
+    return 1;
+  }
+  FatalSetThreadTrap(Trap);
+  work(slot, context);
+  FatalSetThreadTrap(nullptr);
+  return 0;
+}
+
+void Worker(void) {
+  std::unique_lock<std::mutex> hold(Lock);
+  for (;;) {
+    WorkReady.wait(hold, [] { return QueueHead != QueueTail; });
+    int slot = Queue[QueueHead++ % PoolMaxSlots];
+    PoolWork work = Work;
+    void* context = Context;
+    hold.unlock();
+    int failed = RunTrapped(work, slot, context);
+    hold.lock();
+    Failed[slot] = (unsigned char)failed;
+    Done[slot] = 1;
+    WorkDone.notify_all();
+  }
+}
+
+}  // namespace
+
+int PoolUsable(int threads) { return LzxPerThreadState ? threads : 1; }
+
+int PoolDefaultThreads(void) {
+  if (!LzxPerThreadState) return 1;
+  unsigned n = std::thread::hardware_concurrency();
+  if (n < 1) n = 1;
+  return n > PoolMaxThreads ? PoolMaxThreads : (int)n;
+}
+
+void PoolBegin(int threads, PoolWork work, void* context) {
+  if (threads > PoolMaxThreads) threads = PoolMaxThreads;
+  std::lock_guard<std::mutex> hold(Lock);
+  if (QueueHead != QueueTail) InternalError("LZX", __LINE__, 1);
+  Work = work;
+  Context = context;
+  // Workers wait for the rest of the process; a thread object that is never
+  // destroyed lets the process end at any point, also on the fatal path.
+  for (; Workers < threads; Workers++) {
+    WorkerThreads[Workers] = new std::thread(Worker);
+    WorkerThreads[Workers]->detach();
+  }
+}
+
+void PoolSubmit(int slot) {
+  if (slot < 0 || slot >= PoolMaxSlots) InternalError("LZX", __LINE__, slot);
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    Done[slot] = 0;
+    Queue[QueueTail++ % PoolMaxSlots] = slot;
+  }
+  WorkReady.notify_one();
+}
+
+int PoolWait(int slot) {
+  if (slot < 0 || slot >= PoolMaxSlots) InternalError("LZX", __LINE__, slot);
+  std::unique_lock<std::mutex> hold(Lock);
+  WorkDone.wait(hold, [slot] { return Done[slot] != 0; });
+  Done[slot] = 0;
+  return Failed[slot];
+}
