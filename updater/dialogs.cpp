@@ -9,6 +9,7 @@
 #include "updater/install_safety.h"
 #include "updater/messages.h"
 #include "updater/outcome.h"
+#include "updater/product.h"
 #include "updater/variant.h"
 
 namespace {
@@ -27,7 +28,19 @@ enum {
   LineMail = 2020,
   LineWeb = 2021,
   DemoDirEdit = 2022,
+  // The team box's lines: 2007 to 2010, and the family's fifth and sixth.
+  TeamMember1 = 2007,
+  TeamMember5 = 2023,
 };
+
+// The team box's names from the product data (the family's dialog has six
+// lines, the others four).
+void SetTeamMembers(HWND dialog) {
+  for (int i = 0; i < ProductMembersMax; i++) {
+    int id = i < 4 ? TeamMember1 + i : TeamMember5 + i - 4;
+    if (GetDlgItem(dialog, id)) SetDlgItemTextA(dialog, id, Product.members[i]);
+  }
+}
 
 // The steps of WM_INITDIALOG that the three dialogs share.
 void InitCommon(HWND dialog, int icon) {
@@ -40,6 +53,7 @@ void InitCommon(HWND dialog, int icon) {
   }
   SetWindowTextA(dialog, MessageText(5));
   SetDlgItemTextA(dialog, TeamBox, MessageText(10));
+  SetTeamMembers(dialog);
   SetDlgItemTextA(dialog, InfoBox, MessageText(4));
   SetDlgItemTextA(dialog, InfoLine1, MessageText(6));
   SetDlgItemTextA(dialog, InfoLine2, MessageText(7));
@@ -149,13 +163,18 @@ INT_PTR CALLBACK FamilyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
   switch (message) {
     case WM_INITDIALOG:
       InitCommon(dialog, 1004);
-      // The family's own contact lines in Dutch, the Vexa line's in English.
+      // The family's own contact lines in Dutch, the Vexa line's in English:
+      // the product file's lines of each language in their own controls.
       if (LangDutch) {
         ShowWindow(GetDlgItem(dialog, LineMail), SW_HIDE);
         ShowWindow(GetDlgItem(dialog, LineWeb), SW_HIDE);
+        SetDlgItemTextA(dialog, FamilyMail, MessageText(16));
+        SetDlgItemTextA(dialog, FamilyWeb, MessageText(17));
       } else {
         ShowWindow(GetDlgItem(dialog, FamilyMail), SW_HIDE);
         ShowWindow(GetDlgItem(dialog, FamilyWeb), SW_HIDE);
+        SetDlgItemTextA(dialog, LineMail, MessageText(16));
+        SetDlgItemTextA(dialog, LineWeb, MessageText(17));
       }
       return TRUE;
     case WM_COMMAND:

@@ -865,10 +865,10 @@ def signed_update(r):
 
 # --- What the files say of themselves --------------------------------------------------------
 
-VARIANTS = {  # file: (product, company, description) macros of updater/product_data.h
-    'DoravoUpdate.exe': ('PRODUCT_NAME', 'VEXA_COMPANY', 'DORAVO_UPDATE_DESCRIPTION'),
-    'VexaDemoSetup.exe': ('DEMO_PRODUCT_NAME', 'VEXA_COMPANY', 'DEMO_SETUP_DESCRIPTION'),
-    'MarvikUpdate.exe': ('PRODUCT_NAME', 'MARVIK_COMPANY', 'MARVIK_UPDATE_DESCRIPTION'),
+VARIANTS = {  # file: its product file and dialog template
+    'DoravoUpdate.exe': ('doravo/doravo.product', 'update'),
+    'VexaDemoSetup.exe': ('demo/demo.product', 'demo'),
+    'MarvikUpdate.exe': ('doravo/marvik.product', 'family'),
 }
 SUPPORTED_OS = {'{35138b9a-5d96-4fbd-8e2d-a2440225f93a}', '{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}',
                 '{1f676c76-80e1-4239-95bb-83d0f6d0da78}', '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}'}  # 7 to 10/11
@@ -890,9 +890,11 @@ def check_manifest(name, text):
 
 @case('resources')
 def resources_read_back(r):
-    product = peres.header_macros(os.path.join(ROOT, 'updater', 'product_data.h'))
-    numbers = tuple(int(n) for n in product['PRODUCT_VERSION_NUMBERS'].split(','))
-    for name, (product_name, company, description) in VARIANTS.items():
+    sys.path.insert(0, os.path.join(ROOT, 'cmake'))
+    import product_data
+    for name, (product_file, dialog) in VARIANTS.items():
+        product = product_data.read_product(os.path.join(ROOT, 'payload', product_file), dialog)
+        numbers = tuple(int(n) for n in product['version-numbers'].split(','))
         res = peres.resources(os.path.join(r.bin, name))
         kinds = {}
         for (kind, ident, _), data in res.items():
@@ -901,10 +903,10 @@ def resources_read_back(r):
         check_manifest(name, kinds[peres.RT_MANIFEST][1])
         file_version, product_version, strings = peres.version_strings(kinds[peres.RT_VERSION][1])
         check(file_version == numbers and product_version == numbers, name + ': version numbers %r' % (file_version,))
-        want = {'ProductName': product[product_name], 'CompanyName': product[company],
-                'FileDescription': product[description], 'FileVersion': product['PRODUCT_VERSION'],
-                'ProductVersion': product['PRODUCT_VERSION'], 'OriginalFilename': name,
-                'LegalCopyright': 'Copyright %s %s' % (product['PRODUCT_YEAR'], product[company])}
+        want = {'ProductName': product['resource-product'], 'CompanyName': product['company'],
+                'FileDescription': product['description'], 'FileVersion': product['version'],
+                'ProductVersion': product['version'], 'OriginalFilename': name,
+                'LegalCopyright': product['copyright']}
         for key, value in want.items():
             check(strings.get(key) == value, '%s: %s is %r, not %r' % (name, key, strings.get(key), value))
         groups = kinds[peres.RT_GROUP_ICON]
