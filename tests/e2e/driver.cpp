@@ -16,6 +16,8 @@
 //   msgbox|N[|ID]           wait for a message box of process N, print its
 //                           caption and text and press its OK button (or the
 //                           button ID: 4 Retry, 2 Cancel)
+//   shown|N                 wait for a message box of process N and leave it
+//                           open (the program is then surely waiting)
 //   boxes|N                 acknowledge process N's message boxes until its
 //                           dialog shows (or it ends)
 //   hold|PATH  release      open a file without sharing, as another program
@@ -388,6 +390,9 @@ int main(int argc, char** argv) {
       PressKey(f[1]);
     } else if (strcmp(op, "msgbox") == 0) {
       Acknowledge(Process(f[1]), f[2][0] ? atoi(f[2]) : IDOK);
+    } else if (strcmp(op, "shown") == 0) {
+      if (!WaitWindow(Process(f[1]), 1, WaitMs)) Fail("shown");
+      Line("shown\n");
     } else if (strcmp(op, "boxes") == 0) {
       BoxesUntilDialog(Process(f[1]));
     } else if (strcmp(op, "hold") == 0) {

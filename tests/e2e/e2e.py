@@ -517,9 +517,11 @@ def preflight_file_in_use(r):
     steps = r.install_100()
     held = winpath(r.path('#data\\words.dat'))
     # Retry while the file is still held asks again; Retry after the holder
-    # let go installs everything.
+    # let go installs everything. The holder lets go only while a box is
+    # open: released during the check after a Retry, the outcome would be a
+    # race.
     lines = r.driver(*steps, 'hold|' + held, 'start|' + r.exe('DoravoUpdate.exe', '-eng'), 'dialog|0', 'click|1',
-                     'msgbox|0|4', 'msgbox|0|4', 'release', 'msgbox|0|4', 'msgbox|0', 'exit|0',
+                     'msgbox|0|4', 'msgbox|0|4', 'shown|0', 'release', 'msgbox|0|4', 'msgbox|0', 'exit|0',
                      'regget|%s|Version' % KEY)
     boxes = msgboxes(lines)
     check(len(boxes) == 4 and boxes[0] == boxes[1] == boxes[2], 'asked again while held: %r' % boxes)
