@@ -890,13 +890,25 @@ def check_manifest(name, text):
     check([e.text for e in by_tag.get('activeCodePage', [])] == ['UTF-8'], name + ': UTF-8 code page')
 
 
+def product_fields(path):
+    """The fields of a product file as given (the first of each; lzx
+    make-updater has checked them), with resource-product filled in."""
+    fields = {}
+    with open(path, encoding='utf-8-sig') as f:
+        for line in f:
+            line = line.strip()
+            if line and not line.startswith('#') and '=' in line:
+                key, _, value = line.partition('=')
+                fields.setdefault(key.strip(), value.strip())
+    fields.setdefault('resource-product', fields['name'])
+    return fields
+
+
 @case('resources')
 def resources_read_back(r):
-    sys.path.insert(0, os.path.join(ROOT, 'cmake'))
-    import product_data
     for name, (product_file, dialog) in VARIANTS.items():
-        product = product_data.read_product(os.path.join(ROOT, 'payload', product_file), dialog)
-        numbers = tuple(int(n) for n in product['version-numbers'].split(','))
+        product = product_fields(os.path.join(ROOT, 'payload', product_file))
+        numbers = tuple(int(n) for n in product['version-numbers'].split('.'))
         res = peres.resources(os.path.join(r.bin, name))
         kinds = {}
         for (kind, ident, _), data in res.items():
@@ -908,7 +920,7 @@ def resources_read_back(r):
         want = {'ProductName': product['resource-product'], 'CompanyName': product['company'],
                 'FileDescription': product['description'], 'FileVersion': product['version'],
                 'ProductVersion': product['version'], 'OriginalFilename': name,
-                'LegalCopyright': product['copyright']}
+                'LegalCopyright': product['copyright'].replace('&&', '&')}
         for key, value in want.items():
             check(strings.get(key) == value, '%s: %s is %r, not %r' % (name, key, strings.get(key), value))
         groups = kinds[peres.RT_GROUP_ICON]
