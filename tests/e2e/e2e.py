@@ -1042,6 +1042,22 @@ VARIANTS = {  # file: its product file and dialog template
     'VexaDemoSetup.exe': ('demo/demo.product', 'demo'),
     'MarvikUpdate.exe': ('doravo/marvik.product', 'family'),
 }
+STUBS = {'DoravoUpdate.exe': 'VexaUpdateStub.exe', 'VexaDemoSetup.exe': 'VexaDemoSetupStub.exe',
+         'MarvikUpdate.exe': 'MarvikUpdateStub.exe'}
+
+
+def pe_checksum(data, field):
+    """16-bit words summed with the carry folded back, the checksum field
+    taken as zero, plus the file's length."""
+    words = bytearray(data) + (b'\0' if len(data) % 2 else b'')
+    words[field:field + 4] = b'\0\0\0\0'
+    total = 0
+    for (w,) in struct.iter_unpack('<H', bytes(words)):
+        total += w
+        total = (total & 0xFFFF) + (total >> 16)
+    return ((total & 0xFFFF) + (total >> 16)) + len(data)
+
+
 SUPPORTED_OS = {'{35138b9a-5d96-4fbd-8e2d-a2440225f93a}', '{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}',
                 '{1f676c76-80e1-4239-95bb-83d0f6d0da78}', '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}'}  # 7 to 10/11
 
@@ -1098,6 +1114,12 @@ def resources_read_back(r):
         for ident, group in groups.items():
             check(peres.icon_group_sizes(group) == [16, 32, 48, 256], '%s: icon %d sizes' % (name, ident))
         check(peres.symbol_count(os.path.join(r.bin, name)) == 0, name + ': stripped')
+        # make-updater's checksum, and the linker's of the stub it came from.
+        for path in (os.path.join(r.bin, name), os.path.join(r.bin, 'stubs', STUBS[name])):
+            with open(path, 'rb') as f:
+                data = f.read()
+            field = struct.unpack_from('<I', data, 0x3C)[0] + 24 + 64
+            check(struct.unpack_from('<I', data, field)[0] == pe_checksum(data, field), path + ': PE checksum')
     print('manifest, version resource and icons of %d variants' % len(VARIANTS))
 
 

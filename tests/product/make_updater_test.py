@@ -121,15 +121,16 @@ def make_stub(dialog=1, magic=MAGIC, version=1, extra_after=False, with_data=Tru
 
 
 def checksum(data, field):
-    data = bytearray(data)
+    """The PE checksum: 16-bit words summed with the carry folded back, the
+    field taken as zero, plus the file's length."""
+    length = len(data)
+    data = bytearray(data) + (b'\0' if length % 2 else b'')
     data[field:field + 4] = b'\0\0\0\0'
-    if len(data) % 2:
-        data += b'\0'
     total = 0
     for (w,) in struct.iter_unpack('<H', bytes(data)):
         total += w
         total = (total & 0xFFFF) + (total >> 16)
-    return ((total & 0xFFFF) + (total >> 16)) + len(data) - (len(data) - len(bytes(data)))
+    return ((total & 0xFFFF) + (total >> 16)) + length
 
 
 def check_image(path, archive, product_name):
