@@ -61,19 +61,7 @@ int StepCount;
 char StagedPath[FileNameSize];  // TxStage's result
 char ProbedDir[FileNameSize];   // the last directory found writable
 
-// The separator a path already uses: '/' for one with slashes only.
-char SeparatorOf(const char* path) { return strchr(path, '/') && !strchr(path, '\\') ? '/' : '\\'; }
-
-int Join(char* out, const char* dir, const char* name) {
-  size_t n = strlen(dir);
-  int len;
-  if (n > 0 && (dir[n - 1] == '\\' || dir[n - 1] == '/' || dir[n - 1] == ':')) {
-    len = snprintf(out, FileNameSize, "%s%s", dir, name);
-  } else {
-    len = snprintf(out, FileNameSize, "%s%c%s", dir, SeparatorOf(dir), name);
-  }
-  return len >= 0 && len < FileNameSize;
-}
+int Join(char* out, const char* dir, const char* name) { return PathJoin(out, FileNameSize, dir, name); }
 
 // The staged file (extension "new") or the backup ("old") of slot index.
 int SidePath(char* out, const char* target, int index, const char* extension) {
@@ -358,8 +346,9 @@ void TxBegin(const char* dir) {
   NearestExisting(dir, missing);
   int made = strcmp(missing, dir) != 0;
   if (made && !MakeDirs(dir)) {
+    // The directory is what the user named and what could not be made.
     FileRec rec;
-    FileInit(&rec, 1, JournalPath);
+    FileInit(&rec, 1, dir);
     FileError(&rec, FileErrCreate);
   }
   FileInit(&Journal, 1, JournalPath);

@@ -162,6 +162,7 @@ def main():
             ("decompress damaged", ["decompress", "damaged.lzx", "out/Read me.txt"], None),
             ("decompress into a missing directory", ["decompress", arc, "nowhere/x"],
              "cannot create [nowhere/x]: No such file or directory (code 211)"),
+            ("unpack below a file", ["unpack", arc, "old.lzx/sub"], "cannot create [old.lzx/sub]: Not a directory"),
             ("unpack with the version file's directory missing",
              ["unpack", arc, "out", "--table", "nowhere/lzx.ver", "--rewrite-equal"],
              "cannot create [nowhere/lzx.ver]")):
@@ -227,7 +228,7 @@ def main():
                     os.remove(os.path.join(WORK, f))
             check("ro cwd nothing else", snapshot(WORK) == before, changes(before, snapshot(WORK)))
             expect("ro target", run(["unpack", arc, os.path.join(ro, "inst")]), 2,
-                   "cannot create [%s/inst" % ro)
+                   "cannot create [%s/inst]: Read-only file system" % ro)
             expect("ro output", run(["compress", arc, os.path.join(ro, "c.lzx")]), 2, "Read-only file system")
             check("ro unchanged", sorted(os.listdir(ro)) == ["a.lzx"], os.listdir(ro))
         finally:
