@@ -168,6 +168,7 @@ int MakeUpdater(const char* stubPath, const char* productPath, const char* list,
   uint64_t total = (uint64_t)own->rawOffset + layout[p].rawSize;
   for (int i = p + 1; i < image.sectionCount; i++)
     total += Align(i == rsrc ? rsrcCapacity : image.sections[i].rawSize, fa);
+  if (total > 0x7FFFFFFF) FatalMessage("make-updater: the updater would be larger than 2 GB");
   unsigned char* out = (unsigned char*)BlockAlloc((int)total);
   memset(out, 0, (size_t)total);
   memcpy(out, stub, own->rawOffset);

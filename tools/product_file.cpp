@@ -77,7 +77,11 @@ int Split(const char* path) {
   const unsigned char* bytes = (const unsigned char*)Text;
   int line = 1;
   for (int i = 0; i < n;) {
-    int k = bytes[i] == 0 ? 0 : Utf8Length(bytes + i, bytes + n);
+    if (bytes[i] == 0) {
+      Fault(line, "a NUL byte: not a text file");
+      return 0;
+    }
+    int k = Utf8Length(bytes + i, bytes + n);
     if (k == 0) {
       Fault(line, "not UTF-8 text");
       return 0;
