@@ -53,7 +53,8 @@ void LoadUpdaterData(void) {
   const IMAGE_NT_HEADERS* nt = (const IMAGE_NT_HEADERS*)(base + ((const IMAGE_DOS_HEADER*)base)->e_lfanew);
   const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
   const IMAGE_SECTION_HEADER* own = nullptr;
-  for (int i = 0; i < nt->FileHeader.NumberOfSections; i++) {
+  // The first of the name, as lzx make-updater takes it.
+  for (int i = 0; i < nt->FileHeader.NumberOfSections && own == nullptr; i++) {
     if (strncmp((const char*)section[i].Name, UpdaterSectionName, IMAGE_SIZEOF_SHORT_NAME) == 0) own = &section[i];
   }
   if (own == nullptr) FatalMessage("Dit programma heeft geen datasectie.\nThis program has no data section.");
