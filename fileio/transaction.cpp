@@ -465,6 +465,12 @@ void TxEnd(void) {
   Close();
 }
 
+void TxLeave(void) {
+  if (!Active || CurrentPhase != Committed) InternalError("FILEIO", __LINE__, 98);
+  FileClose(&Journal);
+  Close();
+}
+
 int TxRollback(void) {
   if (!Active) return 0;
   if (Planning) {

@@ -91,6 +91,11 @@ void TxCommit(void);
 // Ends a committed transaction: backups, scratch files and the journal go.
 void TxEnd(void);
 
+// Ends a committed transaction's part in this run without finishing it,
+// when the owner's last step failed: the journal is closed and stays, so
+// that the next TxRecover completes it and gives back the note again.
+void TxLeave(void);
+
 // Undoes the active transaction (at any point before TxEnd) and ends it; 1 if
 // one was active. Only system calls, never the fatal path.
 int TxRollback(void);

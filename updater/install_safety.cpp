@@ -1,6 +1,7 @@
 #include "updater/install_safety.h"
 
 #include <stdio.h>
+#include <string.h>
 
 void FormatPreflightRefusal(char* buffer, size_t size, int dutch, int cause, const char* file, const char* why) {
   const char* reason;
@@ -37,6 +38,22 @@ void FormatPreflightRefusal(char* buffer, size_t size, int dutch, int cause, con
 const char* RolledBackText(int dutch) {
   return dutch ? "De update is teruggedraaid: de installatie is gebleven zoals ze was."
                : "The update was rolled back: the installation was left as it was.";
+}
+
+void FormatRegistryLate(char* buffer, size_t size, int dutch, const char* why, int again) {
+  int detail = why && why[0];
+  // The system's words end with their own full stop.
+  int length = detail ? (int)strlen(why) : 0;
+  while (length > 0 && (why[length - 1] == '.' || why[length - 1] == ' ')) length--;
+  const char* next = !again  ? ""
+                     : dutch ? "\n\nStart dit programma opnieuw om dat af te maken."
+                             : "\n\nStart this program again to finish that.";
+  snprintf(buffer, size,
+           dutch ? "De bestanden zijn bijgewerkt, maar de nieuwe versie kon niet in het register worden "
+                   "geschreven%s%.*s.%s"
+                 : "The files have been updated, but the new version could not be written to the "
+                   "registry%s%.*s.%s",
+           detail ? ": " : "", length, detail ? why : "", next);
 }
 
 const char* RecoveredText(int dutch, int completed) {

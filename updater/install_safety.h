@@ -8,11 +8,12 @@
 
 // How an update run ended.
 enum UpdateOutcome {
-  UpdateNotApplied = 0,  // nothing to do (no version file where one is needed)
-  UpdateApplied = 1,     // committed completely
-  UpdateCancelled = 2,   // the pre-flight refused or the user cancelled: nothing changed
-  UpdateRolledBack = 3,  // a failure after the pre-flight: undone, the fatal box follows
-  UpdateRecovered = 4,   // the start found an interrupted run and finished it
+  UpdateNotApplied = 0,    // nothing to do (no version file where one is needed)
+  UpdateApplied = 1,       // committed completely
+  UpdateCancelled = 2,     // the pre-flight refused or the user cancelled: nothing changed
+  UpdateRolledBack = 3,    // a failure after the pre-flight: undone, the fatal box follows
+  UpdateRecovered = 4,     // the start found an interrupted run and finished it
+  UpdateRegistryLate = 5,  // committed, but the registry still names the old version
 };
 
 // Causes a pre-flight refusal names (TxCheck* of fileio/transaction.h).
@@ -27,3 +28,7 @@ void FormatPreflightRefusal(char* buffer, size_t size, int dutch, int cause, con
 const char* RolledBackText(int dutch);
 // The notice at start: 1 an interrupted update was undone, 2 completed.
 const char* RecoveredText(int dutch, int completed);
+// The box text when every file was updated but the version could not be
+// written to the registry (why: the system's words, may be empty); again: the
+// next start tries once more.
+void FormatRegistryLate(char* buffer, size_t size, int dutch, const char* why, int again);

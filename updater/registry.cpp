@@ -39,8 +39,10 @@ int OpenProductKey(const char* name, HKEY* key) {
   int n = snprintf(path, sizeof path, "Software\\%s", name);
   if (n < 0 || n >= (int)sizeof path) return 0;
   DWORD disposition = 0;
-  return RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, (char*)name, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key,
-                         &disposition) == ERROR_SUCCESS;
+  LONG status = RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, (char*)name, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                nullptr, key, &disposition);
+  if (status != ERROR_SUCCESS) SetLastError((DWORD)status);
+  return status == ERROR_SUCCESS;
 }
 
 int ReadInstallInfo(const char* name) {
@@ -55,10 +57,21 @@ int ReadInstallInfo(const char* name) {
 }
 
 int WriteProductVersion(const char* name, const char* version) {
+#ifdef LZX_STEP_KILL
+  // Test builds only: LZX_REGISTRY_DENIED=1 makes the write fail as a
+  // registry that refuses it would.
+  char denied[4];
+  if (GetEnvironmentVariableA("LZX_REGISTRY_DENIED", denied, sizeof denied) == 1 && denied[0] == '1') {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return 0;
+  }
+#endif
   HKEY key;
   if (!OpenProductKey(name, &key)) return 0;
   LONG status = RegSetValueExA(key, "Version", 0, REG_SZ, (const BYTE*)version, (DWORD)strlen(version) + 1);
   RegCloseKey(key);
+  // The registry functions return their error instead of setting it.
+  if (status != ERROR_SUCCESS) SetLastError((DWORD)status);
   return status == ERROR_SUCCESS;
 }
 

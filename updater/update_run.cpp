@@ -14,6 +14,7 @@
 #include "lzx/archive.h"
 #include "lzx/crc32.h"
 #include "lzx/hile.h"
+#include "os/memory.h"
 #include "updater/app.h"
 #include "updater/command_line.h"
 #include "updater/install_safety.h"
@@ -25,6 +26,8 @@
 #include "updater/variant.h"
 
 namespace {
+
+enum { RegistryWhySize = 160 };  // the system's words for a failed registry write
 
 enum {
   SpareRows = 1000,  // rows for files the version file does not know yet
@@ -229,10 +232,20 @@ int RecoverInterruptedRun(HWND owner, const char* installDir) {
   int outcome = TxRecover(installDir, note, sizeof note);
   if (outcome == TxRecoverNone) return 0;
   // The registry is the last step of a commit: a completed one may lack it.
-  if (outcome == TxRecoverCompleted && note[0]) WriteProductVersion(ProductName, note);
+  int registered = outcome != TxRecoverCompleted || !note[0] || WriteProductVersion(ProductName, note);
+  char why[RegistryWhySize] = "";
+  if (!registered) OsLastErrorText(why, sizeof why);
   if (LogEnabled) {
     LogStart(installDir);
     LogPrintf("Interrupted update %s\n", outcome == TxRecoverCompleted ? "completed" : "undone");
+    if (!registered) LogPrintf("Registry not written: %s\n", why);
+  }
+  if (!registered) {
+    char text[ReportTextSize];
+    FormatRegistryLate(text, sizeof text, LangDutch, why, 0);
+    ShowMessage(owner, text, ProductName, MB_OK | MB_ICONWARNING);
+    NoteOutcome(OutcomeFatal);
+    return UpdateRecovered;
   }
   ShowMessage(owner, RecoveredText(LangDutch, outcome == TxRecoverCompleted), ProductName, MB_OK | MB_ICONINFORMATION);
   return UpdateRecovered;
@@ -297,7 +310,20 @@ int RunUpdate(HWND owner, const char* archivePath, const char* installDir) {
   BlockFree(table);
   TxCommit();
   TxStep();
-  if (writeRegistry) WriteProductVersion(ProductName, ProductNewVersion);
+  if (writeRegistry && !WriteProductVersion(ProductName, ProductNewVersion)) {
+    // Every file is in place but the registry names the old version: the
+    // journal stays, and the next start writes the version as it does after
+    // an interrupted commit.
+    char why[RegistryWhySize];
+    OsLastErrorText(why, sizeof why);
+    TxLeave();
+    if (LogEnabled) LogPrintf("Registry not written: %s\nResult: installed, registry pending\n", why);
+    char text[ReportTextSize];
+    FormatRegistryLate(text, sizeof text, LangDutch, why, 1);
+    ShowMessage(owner, text, ProductName, MB_OK | MB_ICONWARNING);
+    NoteOutcome(OutcomeFatal);
+    return UpdateRegistryLate;
+  }
   TxEnd();
 
   char report[ReportTextSize];

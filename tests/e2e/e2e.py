@@ -673,6 +673,29 @@ def kill_campaign(r):
     steps = r.install_100()
     r.driver(*steps, 'start|' + r.exe('DoravoUpdate.exe'), 'dialog|0', 'click|1', 'msgbox|0', 'exit|0')
     check(r.snapshot() == fresh, 'a clean install afterwards')
+@case('VexaWare')
+def registry_write_refused(r):
+    # Every file committed, then the registry refuses the version: the user is
+    # told, the run ends with 2, and the next start writes the version.
+    steps = r.install_100()
+    lines = r.driver(*steps, 'env|LZX_KILL_AT_STEP|0', 'env|LZX_REGISTRY_DENIED|1',
+                     'start|' + r.exe('DoravoUpdateKill.exe', '-eng'), 'dialog|0', 'click|1', 'msgbox|0', 'exit|0',
+                     'regget|%s|Version' % KEY)
+    boxes = msgboxes(lines)
+    check(len(boxes) == 1 and boxes[0].startswith('"Doravo" "The files have been updated, but the new version could '
+                                                  'not be written to the registry: ') and 'denied.\\n' in boxes[0]
+          and 'again' in boxes[0],
+          'one box that says what is missing and what to do: %r' % boxes)
+    check('exit 0 2' in lines and lines[-1].endswith('"1.00"'), 'exit code 2, registry not yet written')
+    r.check_installed(r.doravo)
+    check(journal_leftovers(r) != [], 'the journal stays for the next start')
+    lines = r.driver('env|LZX_KILL_AT_STEP|0', 'env|LZX_REGISTRY_DENIED|0', 'start|' + r.exe('DoravoUpdateKill.exe', '-eng'),
+                     'boxes|0', 'regget|%s|Version' % KEY, 'key|esc', 'exit|0')
+    check(q('Doravo', 'An interrupted update has been completed.') in msgboxes(lines), 'the notice at the next start')
+    check([l for l in lines if l.startswith('reg ')][0].endswith('"1.01"'), 'then the registry says 1.01')
+    check(journal_leftovers(r) == [] and r.temp_left() == [], 'nothing left behind')
+
+
 # --- Names outside the ANSI code page --------------------------------------------------------
 
 @case('VexaWare')

@@ -90,6 +90,20 @@ TEST_F(Transaction, CommitReplacesCreatesAndDeletesThenLeavesNothingBehind) {
   EXPECT_FALSE(Exists("scratch.lzx"));
 }
 
+TEST_F(Transaction, ACommitLeftForTheNextStartIsCompletedWithItsNote) {
+  OldInstallation();
+  StageUpdate();
+  TxCommit();
+  TxLeave();
+  EXPECT_EQ(TxActive(), 0);
+  EXPECT_EQ(OpenFileAnyLeft(), 0) << "the journal is closed";
+  char note[TxNoteSize] = "";
+  EXPECT_EQ(TxRecover("inst", note, sizeof note), TxRecoverCompleted);
+  EXPECT_STREQ(note, "1.01") << "the owner's last step is asked for again";
+  EXPECT_EQ(Snapshot(), NewInstallation());
+  EXPECT_FALSE(Exists("scratch.lzx"));
+}
+
 TEST_F(Transaction, RollbackBeforeOrAfterTheMovesRestoresTheOldInstallation) {
   for (int committed = 0; committed < 2; committed++) {
     std::filesystem::remove_all("inst");
