@@ -97,7 +97,7 @@ def sample_files(root):
 def main():
     tool, out = sys.argv[1], sys.argv[2]
     targets = ["lzx_unpack", "huf_unpack", "rle_unpack", "sor_unpack", "recv_lens", "hile_reader", "unpack",
-               "unpack_table", "differential", "parallel_reader"]
+               "unpack_table", "differential", "parallel_reader", "stub_reader"]
     for t in targets:
         os.makedirs(os.path.join(out, t), exist_ok=True)
 
@@ -115,6 +115,11 @@ def main():
     seed("recv_lens", "abracadabra-huf", b"\1" + HUF_EXAMPLE[1])
     seed("rle_unpack", "abracadabra", rle_pack(b"abracadabra" + bytes(BLOCK - 11)))
     seed("hile_reader", "abracadabra.lzx", FILE_EXAMPLE)
+    # A stub as lzx make-updater's test makes one, for each dialog.
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests", "product"))
+    import make_updater_test
+    for dialog in (1, 2, 3):
+        seed("stub_reader", "stub-%d.exe" % dialog, make_updater_test.make_stub(dialog))
     # The row example: rows 9, 5 and 200, columns interleaved.
     sor = bytearray(b"\xff\x01\x01" * 60 + b"\x07\x01\x01" * 3 + b"\x07\x01\x02")
     seed("sor_unpack", "three-rows", bytes([3, 9, 5, 200]) + bytes(sor))

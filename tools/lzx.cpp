@@ -16,6 +16,7 @@
 #include "lzx/crc32.h"
 #include "lzx/hile.h"
 #include "os/console.h"
+#include "tools/make_updater.h"
 #include "tools/parfile.h"
 #include "tools/pool.h"
 #include "tools/progress.h"
@@ -43,6 +44,9 @@ const char Usage[] =
     "      compress one file into an LZX1 file (default mode wb)\n"
     "  lzx decompress IN OUT\n"
     "      expand an LZX1 file\n"
+    "  lzx make-updater STUB PRODUCTFILE LISTFILE [--second LISTFILE] -o OUT.exe\n"
+    "      write an updater: the stub with the product file's data and the archive\n"
+    "      packed from the list file (as lzx pack packs it) in its data section\n"
     "  lzx --help\n"
     "Every command takes -q (no progress display; it is shown only when standard\n"
     "error is a terminal); pack and unpack take -v (each entry as it is packed or\n"
@@ -386,6 +390,7 @@ int Run(int argc, char** argv) {
     fputs(Usage, stdout);
     return 0;
   }
+  if (strcmp(command, "make-updater") == 0) return MakeUpdaterCommand(argc - 2, argv + 2);
   // Plain arguments and options, in any order after the command.
   const char* plain[3];
   int plainCount = 0;

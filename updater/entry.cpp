@@ -17,6 +17,7 @@
 #include "updater/install_safety.h"
 #include "updater/messages.h"
 #include "updater/outcome.h"
+#include "updater/product.h"
 #include "updater/variant.h"
 
 HINSTANCE AppInstance = nullptr;
@@ -124,6 +125,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
   // Windows-version message (which stays fixed Dutch text). Too old a system
   // is a start-up failure, not a success.
   if (!ParseCommandLine(arguments)) ExitProcess(0);
+  LoadUpdaterData();
   FatalSetUndoText(RolledBackText(LangDutch));
   InstallStepKill();
   if (!CheckWindowsVersion()) {

@@ -1,38 +1,21 @@
 // The product data of this updater: the product it updates, the version it
-// brings and the dialog's product lines. Each executable's data comes from its
-// product file (payload/*/*.product), which the build turns into the header
-// that updater/product.cpp and the version resource read; the message
-// catalogue keeps only the fixed wording.
+// brings and the dialog's product lines. They live in the program's data
+// section (lzx/updater_data.h), which lzx make-updater writes from a product
+// file (payload/*/*.product); the message catalogue keeps only the fixed
+// wording.
 #pragma once
 
-enum {
-  // Name of the registry key under HKEY_CURRENT_USER\Software and the
-  // dialog's title; with "Software\" it must fit the 40-character key path.
-  ProductNameMax = 30,
-  ProductVersionSize = 16,
-  ProductLineSize = 64,
-  ProductShortSize = 32,
-  ProductMembersMax = 6,
-};
+#include "lzx/updater_data.h"
 
-// Texts of both languages: [0] English, [1] Dutch (the catalogue's "dutch"
-// flag as the index).
-struct ProductData {
-  char name[ProductNameMax + 1];
-  char version[ProductVersionSize];
-  char updateLine[2][ProductLineSize];
-  char versionLine[2][ProductLineSize];
-  char copyright[ProductLineSize];
-  char team[2][ProductShortSize];
-  char mail[2][ProductLineSize];
-  char web[2][ProductLineSize];
-  char members[ProductMembersMax][ProductShortSize];
-};
-
-// Defined once per executable (updater/product.cpp).
-extern const ProductData Product;
+// Read from the data section by LoadUpdaterData (updater/product.cpp).
+extern const ProductData& Product;
 
 // The registry key's name and the version written to its "Version" value
 // after a complete update.
 extern const char* const ProductName;
 extern const char* const ProductNewVersion;
+
+// Finds this program's data section in its own image, checks its header and
+// makes Product and the archive images (updater/payload.h) its contents. A
+// missing or damaged section, and a stub's empty one, end on the fatal path.
+void LoadUpdaterData(void);

@@ -88,6 +88,7 @@ def write_versions(path, rows):
 class Run:
     def __init__(self, args, name):
         self.bin = args.bin
+        self.lzx = args.lzx or os.path.join(ROOT, 'build', 'bin', 'lzx')
         self.wine = args.wine
         self.work = os.path.join(args.work, name)
         shutil.rmtree(self.work, ignore_errors=True)
@@ -888,6 +889,175 @@ def signed_update(r):
     r.check_installed(r.doravo)
 
 
+# --- A release made by lzx make-updater --------------------------------------------------------
+
+def install_101(r):
+    """A Doravo 1.01 installation: the files of the sample update, "lzx.ver"
+    with each at 101, and the registry."""
+    for target, source in r.doravo:
+        p = r.path(target)
+        os.makedirs(os.path.dirname(p), exist_ok=True)
+        shutil.copy(source, p)
+    write_versions(os.path.join(r.inst, 'lzx.ver'), [(t, 101) for t, _ in r.doravo])
+    return ['regdel|' + KEY, 'regset|%s|Location|%s' % (KEY, winpath(r.inst)), 'regset|%s|Version|1.01' % KEY]
+
+
+def release_102(r):
+    """A release engineer's Doravo 1.02: the files of 1.01 with readme.txt
+    changed and whatsnew.txt new, the list file and the product file edited
+    from 1.01's. Returns the folder and the (target, source) items."""
+    release = os.path.join(r.work, 'release 1.02')
+    files = os.path.join(release, 'files')
+    shutil.copytree(os.path.join(PAYLOAD, 'doravo', 'files'), files)
+    shutil.copy(os.path.join(os.path.dirname(r.bin), 'payload-programs', 'Doravo.exe'), files)
+    with open(os.path.join(files, 'readme.txt'), 'a') as f:
+        f.write('\nDoravo 1.02: the readme of the new release.\n')
+    with open(os.path.join(files, 'whatsnew.txt'), 'w') as f:
+        f.write('What is new in Doravo 1.02.\n')
+    with open(os.path.join(PAYLOAD, 'doravo', 'update.lst'), encoding='utf-8') as f:
+        lines = [l for l in f.read().splitlines() if l]
+    lines[0] = 'doravo102.lzx'
+    lines = [l.replace('#@PROGRAMS@/', '') for l in lines]
+    lines = [l.replace('readme.txt|V=101', 'readme.txt|V=102') for l in lines]
+    lines += ['whatsnew.txt|V=102', '#whatsnew.txt']
+    with open(os.path.join(release, 'update.lst'), 'w', encoding='utf-8') as f:
+        f.write('\n'.join(lines) + '\n')
+    with open(os.path.join(PAYLOAD, 'doravo', 'doravo.product'), encoding='utf-8') as f:
+        product = f.read()
+    for old, new in (('version = 1.01', 'version = 1.02'), ('version-numbers = 1.1.0.0', 'version-numbers = 1.2.0.0'),
+                     ('versie 1.01 (22-mei-2003)', 'versie 1.02 (9-dec-2026)'),
+                     ('version 1.01 (22-may-2003)', 'version 1.02 (9-dec-2026)'),
+                     ('Doravo 1.01 update', 'Doravo 1.02 update')):
+        check(old in product, 'the product file has ' + old)
+        product = product.replace(old, new)
+    with open(os.path.join(release, 'doravo 1.02.product'), 'w', encoding='utf-8') as f:
+        f.write(product)
+    items = entries(os.path.join(release, 'update.lst'))
+    return release, items
+
+
+def check_release_102(r, updater, items, args='-log'):
+    """Runs a 1.02 updater on a 1.01 installation and checks what it shows,
+    writes and says of itself."""
+    lines = r.driver(*install_101(r), 'start|%s %s' % (winpath(updater), args), 'dialog|0', 'controls', 'click|1',
+                     'msgbox|0', 'exit|0', 'regget|%s|Version' % KEY)
+    texts = dict(DUTCH)
+    texts[7] = 'versie 1.02 (9-dec-2026)'
+    check_texts(lines, texts)
+    check(msgboxes(lines) == [q('Update verslag', 'De update is aangebracht.')], 'closing message: %r' % msgboxes(lines))
+    check('exit 0 0' in lines, 'exit code 0')
+    check(lines[-1].endswith('"1.02"'), 'registry version 1.02: ' + lines[-1])
+    r.check_installed(items)
+    rows = {n: v for n, v, _ in read_versions(os.path.join(r.inst, 'lzx.ver'))}
+    check(rows['#readme.txt'] == 102 and rows['#whatsnew.txt'] == 102 and rows['#license.txt'] == 101,
+          'lzx.ver: %r' % rows)
+    with open(os.path.join(r.work, 'LOG.LOG')) as f:
+        log = f.read().replace('\r\n', '\n')
+    # The updater writes equal versions anew: every file but the new one is
+    # "updated", readme.txt with its new bytes.
+    check('New files: 1\nUpdated files: %d\nUnchanged files: 0' % (len(items) - 1) in log, 'counts: %r' % log)
+    os.remove(os.path.join(r.work, 'LOG.LOG'))
+    kinds = {kind: data for (kind, _, _), data in peres.resources(updater).items()}
+    file_version, product_version, strings = peres.version_strings(kinds[peres.RT_VERSION])
+    check(file_version == (1, 2, 0, 0) and product_version == (1, 2, 0, 0), 'version numbers %r' % (file_version,))
+    for key, value in (('FileVersion', '1.02'), ('ProductVersion', '1.02'), ('FileDescription', 'Doravo 1.02 update'),
+                       ('ProductName', 'Doravo'), ('OriginalFilename', 'DoravoUpdate.exe')):
+        check(strings.get(key) == value, 'version resource %s is %r' % (key, strings.get(key)))
+    check(peres.RT_MANIFEST in kinds and peres.RT_GROUP_ICON in kinds, 'manifest and icons kept')
+
+
+@case('VexaWare')
+def release_by_make_updater(r):
+    release, items = release_102(r)
+    stub = os.path.join(r.bin, 'stubs', 'VexaUpdateStub.exe')
+    made = subprocess.run([r.lzx, 'make-updater', stub, 'doravo 1.02.product', 'update.lst', '-o',
+                           'DoravoUpdate.exe'], cwd=release, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                          universal_newlines=True)
+    print(made.stdout.strip())
+    check(made.returncode == 0, 'lzx make-updater: %s' % made.stdout)
+    updater = os.path.join(release, 'DoravoUpdate.exe')
+    check_release_102(r, updater, items)
+
+    # Signed afterwards, it still verifies and still updates.
+    pfx, password, pem = throwaway_certificate(r.work)
+    signed = os.path.join(r.work, 'signed', 'DoravoUpdate.exe')
+    os.makedirs(os.path.dirname(signed))
+    shutil.copy(updater, signed)
+    env = dict(os.environ, LZX_SIGN_PFX=pfx, LZX_SIGN_PASSWORD=password)
+    env.pop('LZX_SIGN_TIMESTAMP', None)
+    subprocess.check_call([os.path.join(ROOT, 'scripts', 'sign-exe'), signed], env=env, stdout=subprocess.DEVNULL)
+    verify = subprocess.run(['osslsigncode', 'verify', '-CAfile', pem, '-in', signed], stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT, universal_newlines=True)
+    check(verify.returncode == 0 and 'Signature verification: ok' in verify.stdout,
+          'the signature verifies: %s' % verify.stdout[-400:])
+    check_release_102(r, signed, items)
+
+    # A signed updater as the stub of the next: the signature is dropped, not
+    # carried over broken.
+    again = subprocess.run([r.lzx, 'make-updater', signed, 'doravo 1.02.product', 'update.lst', '-o', 'again.exe'],
+                           cwd=release, stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT)
+    with open(os.path.join(release, 'again.exe'), 'rb') as f, open(updater, 'rb') as g:
+        check(again.returncode == 0 and f.read() == g.read(), 'the same updater from the signed one')
+
+
+@case('VexaWare')
+def release_by_make_updater_on_windows(r):
+    # The same release with lzx.exe under Wine: Windows paths, and the output
+    # is byte for byte the native tool's.
+    release, items = release_102(r)
+    stub = os.path.join(r.bin, 'stubs', 'VexaUpdateStub.exe')
+    made = subprocess.run([r.wine, os.path.join(r.bin, 'lzx.exe'), 'make-updater', winpath(stub),
+                           'doravo 1.02.product', 'update.lst', '-o', winpath(os.path.join(release, 'Doravo 1.02.exe'))],
+                          cwd=release, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, universal_newlines=True)
+    print(made.stdout.strip())
+    check(made.returncode == 0, 'lzx.exe make-updater: %s' % made.stdout)
+    updater = os.path.join(release, 'Doravo 1.02.exe')
+    check_release_102(r, updater, items)
+    native = subprocess.run([r.lzx, 'make-updater', '-q', stub, 'doravo 1.02.product', 'update.lst', '-o',
+                             'native.exe'], cwd=release, stdout=subprocess.DEVNULL)
+    with open(os.path.join(release, 'native.exe'), 'rb') as f, open(updater, 'rb') as g:
+        check(native.returncode == 0 and f.read() == g.read(), 'lzx.exe writes what the native lzx writes')
+    # A stub that is not one is refused there too, and leaves the output.
+    made = subprocess.run([r.wine, os.path.join(r.bin, 'lzx.exe'), 'make-updater', 'update.lst',
+                           'doravo 1.02.product', 'update.lst', '-o', 'Doravo 1.02.exe'], cwd=release,
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, universal_newlines=True)
+    check(made.returncode == 2 and 'lzx: make-updater: update.lst is not an updater stub' in made.stdout,
+          'a list file as the stub: %d %s' % (made.returncode, made.stdout))
+    with open(os.path.join(release, 'native.exe'), 'rb') as f, open(updater, 'rb') as g:
+        check(f.read() == g.read(), 'the output is as it was')
+
+
+@case('VexaWare')
+def stub_and_damaged_data_section(r):
+    # The stub itself is no updater: it says so and ends with 2.
+    steps = r.install_100()
+    before = r.snapshot()
+    lines = r.driver(*steps, 'start|' + winpath(os.path.join(r.bin, 'stubs', 'VexaUpdateStub.exe')), 'msgbox|0',
+                     'exit|0')
+    boxes = msgboxes(lines)
+    check(len(boxes) == 1 and boxes[0].startswith('"Einde programma" "Dit programma is een lege updater') and
+          'lzx make-updater' in boxes[0], 'the stub says what it is: %r' % boxes)
+    check('exit 0 2' in lines, 'exit code 2')
+    # A data section whose header points outside it: the fatal path, no crash.
+    with open(os.path.join(r.bin, 'DoravoUpdate.exe'), 'rb') as f:
+        data = bytearray(f.read())
+    pe = struct.unpack_from('<I', data, 0x3C)[0]
+    table = pe + 24 + struct.unpack_from('<H', data, pe + 20)[0]
+    rows = [table + 40 * i for i in range(struct.unpack_from('<H', data, pe + 6)[0])]
+    at = next(struct.unpack_from('<I', data, row + 20)[0] for row in rows if data[row:row + 8] == b'.lzxpak\0')
+    check(data[at:at + 8] == b'LZXDATA\x1a', 'the data section starts with its header')
+    struct.pack_into('<I', data, at + 32, 0x7FFFFFF0)
+    bad = os.path.join(r.work, 'Damaged header.exe')
+    with open(bad, 'wb') as f:
+        f.write(data)
+    lines = r.driver('start|' + winpath(bad), 'msgbox|0', 'exit|0')
+    boxes = msgboxes(lines)
+    check(len(boxes) == 1 and 'Dit programma is beschadigd' in boxes[0] and 'outside the section' in boxes[0],
+          'a damaged header is refused: %r' % boxes)
+    check('exit 0 2' in lines, 'exit code 2')
+    check(r.snapshot() == before, 'installation untouched')
+
+
 # --- What the files say of themselves --------------------------------------------------------
 
 VARIANTS = {  # file: its product file and dialog template
@@ -895,6 +1065,22 @@ VARIANTS = {  # file: its product file and dialog template
     'VexaDemoSetup.exe': ('demo/demo.product', 'demo'),
     'MarvikUpdate.exe': ('doravo/marvik.product', 'family'),
 }
+STUBS = {'DoravoUpdate.exe': 'VexaUpdateStub.exe', 'VexaDemoSetup.exe': 'VexaDemoSetupStub.exe',
+         'MarvikUpdate.exe': 'MarvikUpdateStub.exe'}
+
+
+def pe_checksum(data, field):
+    """16-bit words summed with the carry folded back, the checksum field
+    taken as zero, plus the file's length."""
+    words = bytearray(data) + (b'\0' if len(data) % 2 else b'')
+    words[field:field + 4] = b'\0\0\0\0'
+    total = 0
+    for (w,) in struct.iter_unpack('<H', bytes(words)):
+        total += w
+        total = (total & 0xFFFF) + (total >> 16)
+    return ((total & 0xFFFF) + (total >> 16)) + len(data)
+
+
 SUPPORTED_OS = {'{35138b9a-5d96-4fbd-8e2d-a2440225f93a}', '{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}',
                 '{1f676c76-80e1-4239-95bb-83d0f6d0da78}', '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}'}  # 7 to 10/11
 
@@ -913,13 +1099,25 @@ def check_manifest(name, text):
     check([e.text for e in by_tag.get('activeCodePage', [])] == ['UTF-8'], name + ': UTF-8 code page')
 
 
+def product_fields(path):
+    """The fields of a product file as given (the first of each; lzx
+    make-updater has checked them), with resource-product filled in."""
+    fields = {}
+    with open(path, encoding='utf-8-sig') as f:
+        for line in f:
+            line = line.strip()
+            if line and not line.startswith('#') and '=' in line:
+                key, _, value = line.partition('=')
+                fields.setdefault(key.strip(), value.strip())
+    fields.setdefault('resource-product', fields['name'])
+    return fields
+
+
 @case('resources')
 def resources_read_back(r):
-    sys.path.insert(0, os.path.join(ROOT, 'cmake'))
-    import product_data
     for name, (product_file, dialog) in VARIANTS.items():
-        product = product_data.read_product(os.path.join(ROOT, 'payload', product_file), dialog)
-        numbers = tuple(int(n) for n in product['version-numbers'].split(','))
+        product = product_fields(os.path.join(ROOT, 'payload', product_file))
+        numbers = tuple(int(n) for n in product['version-numbers'].split('.'))
         res = peres.resources(os.path.join(r.bin, name))
         kinds = {}
         for (kind, ident, _), data in res.items():
@@ -931,7 +1129,7 @@ def resources_read_back(r):
         want = {'ProductName': product['resource-product'], 'CompanyName': product['company'],
                 'FileDescription': product['description'], 'FileVersion': product['version'],
                 'ProductVersion': product['version'], 'OriginalFilename': name,
-                'LegalCopyright': product['copyright']}
+                'LegalCopyright': product['copyright'].replace('&&', '&')}
         for key, value in want.items():
             check(strings.get(key) == value, '%s: %s is %r, not %r' % (name, key, strings.get(key), value))
         groups = kinds[peres.RT_GROUP_ICON]
@@ -939,6 +1137,12 @@ def resources_read_back(r):
         for ident, group in groups.items():
             check(peres.icon_group_sizes(group) == [16, 32, 48, 256], '%s: icon %d sizes' % (name, ident))
         check(peres.symbol_count(os.path.join(r.bin, name)) == 0, name + ': stripped')
+        # make-updater's checksum, and the linker's of the stub it came from.
+        for path in (os.path.join(r.bin, name), os.path.join(r.bin, 'stubs', STUBS[name])):
+            with open(path, 'rb') as f:
+                data = f.read()
+            field = struct.unpack_from('<I', data, 0x3C)[0] + 24 + 64
+            check(struct.unpack_from('<I', data, field)[0] == pe_checksum(data, field), path + ': PE checksum')
     print('manifest, version resource and icons of %d variants' % len(VARIANTS))
 
 
@@ -972,6 +1176,7 @@ def main():
     p.add_argument('--bin')
     p.add_argument('--work')
     p.add_argument('--wine')
+    p.add_argument('--lzx', help='the native lzx tool')
     p.add_argument('case', nargs='?')
     a = p.parse_args()
     if a.list:

@@ -1,6 +1,5 @@
 """Reads the resources of a PE file: the manifest, the version resource and
 the icon groups, straight from the file's bytes."""
-import re
 import struct
 
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
@@ -86,24 +85,6 @@ def icon_group_sizes(block):
     """The pixel sizes of an icon group's images (0 in the entry means 256)."""
     count = struct.unpack_from('<HHH', block, 0)[2]
     return sorted(block[6 + 14 * i] or 256 for i in range(count))
-
-
-def header_macros(path):
-    """The string and number macros of a header of plain #defines, with
-    adjacent literals and other macros of the file expanded."""
-    macros = {}
-    with open(path) as f:
-        for line in f:
-            m = re.match(r'#define (\w+) (.+)$', line.strip())
-            if not m:
-                continue
-            body = m.group(2)
-            tokens = re.findall(r'"(?:[^"\\]|\\.)*"|\w+|,', body)
-            if tokens and all(t.startswith('"') or t in macros for t in tokens):
-                macros[m.group(1)] = ''.join(t[1:-1] if t.startswith('"') else macros[t] for t in tokens)
-            else:
-                macros[m.group(1)] = body
-    return macros
 
 
 def symbol_count(path):

@@ -5,9 +5,9 @@
 
 #include "updater/product.h"
 
-// The product data an executable gets from its product file; here one that
+// The product data an executable gets from its data section; here one that
 // differs in every field from the fixed wording.
-const ProductData Product = {
+const ProductData TestProduct = {
     "Testprodukt",
     "9.99",
     {"Update Testprodukt to", "Update Testprodukt naar"},
@@ -18,6 +18,7 @@ const ProductData Product = {
     {"Internet: en.test.test", "Internet: www.test.test"},
     {"A", "B"},
 };
+const ProductData& Product = TestProduct;
 
 namespace {
 
