@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Whole processes side by side: lzx compress/decompress (modes "wb" and "wbh", 1, 2 and 4
-# threads and the default) against gzip, libdeflate-gzip, zstd and lz4 on one file, in two
+# threads and the default) and pack/test/unpack of an archive holding the file, against gzip,
+# libdeflate-gzip, zstd and lz4 on one file, in two
 # rounds that alternate the programs (A B A B), so that a change in the machine's load falls on
 # all of them. Prints wall and CPU seconds of both rounds, the output size and peak memory, then
 # the ratios of the issue's targets from the faster round of each.
@@ -30,6 +31,7 @@ cd "$work" || exit 1
 cp "$file" in.bin
 bytes=$(stat -c %s in.bin)
 cores=$(nproc)
+printf 'a.lzx\n./\nin.bin|V=101\n#in.bin\n' >list.txt
 
 # The operations: name, output file, command (reading in.bin or a packed file).
 ops=(
@@ -51,6 +53,12 @@ for t in "${counts[@]}"; do
   ops+=("lzx compress wbh -T $t|h$t.lzx|$lzx compress -T $t --mode wbh in.bin h$t.lzx")
   ops+=("lzx decompress wbh -T $t|h$t.out|$lzx decompress -T $t h$t.lzx h$t.out")
 done
+# The archive: packed again on every count (the same bytes), then tested and unpacked.
+for t in "${counts[@]}"; do
+  ops+=("lzx pack -T $t|a.lzx|$lzx pack -T $t list.txt")
+  ops+=("lzx test -T $t||$lzx test -T $t a.lzx")
+  ops+=("lzx unpack -T $t|u$t/in.bin|$lzx unpack -T $t a.lzx u$t")
+done
 
 declare -A wall cpu rss
 for round in 1 2; do
@@ -63,7 +71,9 @@ for round in 1 2; do
     wall[$name,$round]=$w
     cpu[$name,$round]=$(awk -v u="$u" -v s="$s" 'BEGIN { printf "%.2f", u + s }')
     rss[$name]=$m
-    case $out in *.out) cmp -s in.bin "$out" || { echo "compare-peers: $name does not give the input back" >&2; exit 1; } ;; esac
+    case $out in *.out | */in.bin) cmp -s in.bin "$out" || { echo "compare-peers: $name does not give the input back" >&2; exit 1; } ;; esac
+    case $name in "lzx pack -T 1") cp a.lzx a1.lzx ;; "lzx pack"*) cmp -s a1.lzx a.lzx || { echo "compare-peers: $name wrote other bytes" >&2; exit 1; } ;; esac
+    case $name in "lzx unpack"*) rm -rf "${out%/*}" ;; esac
   done
 done
 for t in "${counts[@]}"; do
@@ -76,7 +86,7 @@ printf '| %-26s | %13s | %13s | %10s | %8s |\n' operation "wall s (A, B)" "CPU s
 printf '|%s|%s:|%s:|%s:|%s:|\n' ---------------------------- --------------- --------------- ------------ ----------
 for op in "${ops[@]}"; do
   IFS='|' read -r name out cmd <<<"$op"
-  size=""; case $out in *.out) ;; *) size=$(stat -c %s "$out") ;; esac
+  size=""; case $out in *.out | */* | "") ;; *) size=$(stat -c %s "$out") ;; esac
   printf '| %-26s | %6s, %5s | %6s, %5s | %10s | %8s |\n' "$name" "${wall[$name,1]}" "${wall[$name,2]}" \
     "${cpu[$name,1]}" "${cpu[$name,2]}" "$size" "${rss[$name]}"
 done
@@ -99,7 +109,10 @@ printf '  %-58s %6s  (wanted <= %s)\n' \
   "lzx compress wbh wall / zstd -1 wall" "$(ratio "$(best "lzx compress wbh -T $cores" wall)" "$(best "zstd -1" wall)")" 1
 echo "Scaling (wall -T 1 / wall -T N; wanted at 2 threads: packing 1.8, unpacking 1.6):"
 for t in 2 4; do
-  printf '  -T %s: packing %s, unpacking %s\n' "$t" \
+  printf '  -T %s: packing %s, unpacking %s; archive: pack %s, test %s, unpack %s\n' "$t" \
     "$(ratio "$(best "lzx compress wb -T 1" wall)" "$(best "lzx compress wb -T $t" wall)")" \
-    "$(ratio "$(best "lzx decompress wb -T 1" wall)" "$(best "lzx decompress wb -T $t" wall)")"
+    "$(ratio "$(best "lzx decompress wb -T 1" wall)" "$(best "lzx decompress wb -T $t" wall)")" \
+    "$(ratio "$(best "lzx pack -T 1" wall)" "$(best "lzx pack -T $t" wall)")" \
+    "$(ratio "$(best "lzx test -T 1" wall)" "$(best "lzx test -T $t" wall)")" \
+    "$(ratio "$(best "lzx unpack -T 1" wall)" "$(best "lzx unpack -T $t" wall)")"
 done
