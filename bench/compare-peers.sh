@@ -72,6 +72,9 @@ for round in 1 2; do
     case $cmd in "$lzx"*) to=/dev/null ;; *) to=$out ;; esac
     tw=0 tc=0 tm=0
     for ((i = 0; i < reps; i++)); do
+      # Every program writes a new file: the shell's redirection would truncate the old one
+      # outside the timing, lzx's rename over it inside.
+      [ -n "$out" ] && rm -f "$out"
       /usr/bin/time -f '%e %U %S %M' -o stats $cmd >"$to" || { echo "compare-peers: $name failed" >&2; exit 1; }
       read -r w u s m <stats
       tw=$(awk -v a="$tw" -v b="$w" 'BEGIN { print a + b }')
