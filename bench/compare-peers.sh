@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Whole processes side by side: lzx compress/decompress (modes "wb" and "wbh", 1, 2 and 4
-# threads and the default) against gzip, libdeflate-gzip, zstd and lz4 on one file, in two
+# threads and the default) and pack/test/unpack of an archive holding the file, against gzip,
+# libdeflate-gzip, zstd and lz4 on one file, in two
 # rounds that alternate the programs (A B A B), so that a change in the machine's load falls on
 # all of them. Prints wall and CPU seconds of both rounds, the output size and peak memory, then
 # the ratios of the issue's targets from the faster round of each.
 #
 #   bench/compare-peers.sh [FILE [LZX_TOOL]]
+#
+# Each timing is the mean of REPS runs in a row (default 5: GNU time counts in hundredths of a
+# second, and a run on the corpus takes a few of them); peak memory is the largest.
 #
 # FILE defaults to build/bench/corpus/corpus.bin (bench/make-corpus.py), the tool to
 # build/bench/bin/lzx. The peers are Debian packages; missing ones are installed.
@@ -30,6 +34,8 @@ cd "$work" || exit 1
 cp "$file" in.bin
 bytes=$(stat -c %s in.bin)
 cores=$(nproc)
+reps=${REPS:-5}
+printf 'a.lzx\n./\nin.bin|V=101\n#in.bin\n' >list.txt
 
 # The operations: name, output file, command (reading in.bin or a packed file).
 ops=(
@@ -51,33 +57,50 @@ for t in "${counts[@]}"; do
   ops+=("lzx compress wbh -T $t|h$t.lzx|$lzx compress -T $t --mode wbh in.bin h$t.lzx")
   ops+=("lzx decompress wbh -T $t|h$t.out|$lzx decompress -T $t h$t.lzx h$t.out")
 done
+# The archive: packed again on every count (the same bytes), then tested and unpacked.
+for t in "${counts[@]}"; do
+  ops+=("lzx pack -T $t|a.lzx|$lzx pack -T $t list.txt")
+  ops+=("lzx test -T $t||$lzx test -T $t a.lzx")
+  ops+=("lzx unpack -T $t|u$t/in.bin|$lzx unpack -T $t --rewrite-equal a.lzx u$t")
+done
 
 declare -A wall cpu rss
 for round in 1 2; do
   for op in "${ops[@]}"; do
     IFS='|' read -r name out cmd <<<"$op"
     # gzip-like tools write to standard output, lzx to its file argument.
-    case $cmd in "$lzx"*) /usr/bin/time -f '%e %U %S %M' -o stats $cmd >/dev/null ;;
-      *) /usr/bin/time -f '%e %U %S %M' -o stats $cmd >"$out" ;; esac || { echo "compare-peers: $name failed" >&2; exit 1; }
-    read -r w u s m <stats
-    wall[$name,$round]=$w
-    cpu[$name,$round]=$(awk -v u="$u" -v s="$s" 'BEGIN { printf "%.2f", u + s }')
-    rss[$name]=$m
-    case $out in *.out) cmp -s in.bin "$out" || { echo "compare-peers: $name does not give the input back" >&2; exit 1; } ;; esac
+    case $cmd in "$lzx"*) to=/dev/null ;; *) to=$out ;; esac
+    tw=0 tc=0 tm=0
+    for ((i = 0; i < reps; i++)); do
+      # Every program writes a new file: the shell's redirection would truncate the old one
+      # outside the timing, lzx's rename over it inside.
+      [ -n "$out" ] && rm -f "$out"
+      /usr/bin/time -f '%e %U %S %M' -o stats $cmd >"$to" || { echo "compare-peers: $name failed" >&2; exit 1; }
+      read -r w u s m <stats
+      tw=$(awk -v a="$tw" -v b="$w" 'BEGIN { print a + b }')
+      tc=$(awk -v a="$tc" -v u="$u" -v s="$s" 'BEGIN { print a + u + s }')
+      [ "$m" -gt "$tm" ] && tm=$m
+    done
+    wall[$name,$round]=$(awk -v t="$tw" -v n="$reps" 'BEGIN { printf "%.3f", t / n }')
+    cpu[$name,$round]=$(awk -v t="$tc" -v n="$reps" 'BEGIN { printf "%.3f", t / n }')
+    rss[$name]=$tm
+    case $out in *.out | */in.bin) cmp -s in.bin "$out" || { echo "compare-peers: $name does not give the input back" >&2; exit 1; } ;; esac
+    case $name in "lzx pack -T 1") cp a.lzx a1.lzx ;; "lzx pack"*) cmp -s a1.lzx a.lzx || { echo "compare-peers: $name wrote other bytes" >&2; exit 1; } ;; esac
+    case $name in "lzx unpack"*) rm -rf "${out%/*}" ;; esac
   done
 done
 for t in "${counts[@]}"; do
   cmp -s w1.lzx "w$t.lzx" && cmp -s h1.lzx "h$t.lzx" || { echo "compare-peers: -T $t wrote other bytes" >&2; exit 1; }
 done
 
-echo "$(basename "$file"): $bytes bytes, $cores cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "$(basename "$file"): $bytes bytes, $cores cores, $reps runs per timing, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 printf '| %-26s | %13s | %13s | %10s | %8s |\n' operation "wall s (A, B)" "CPU s (A, B)" "output" "peak KB"
 printf '|%s|%s:|%s:|%s:|%s:|\n' ---------------------------- --------------- --------------- ------------ ----------
 for op in "${ops[@]}"; do
   IFS='|' read -r name out cmd <<<"$op"
-  size=""; case $out in *.out) ;; *) size=$(stat -c %s "$out") ;; esac
-  printf '| %-26s | %6s, %5s | %6s, %5s | %10s | %8s |\n' "$name" "${wall[$name,1]}" "${wall[$name,2]}" \
+  size=""; case $out in *.out | */* | "") ;; *) size=$(stat -c %s "$out") ;; esac
+  printf '| %-26s | %5s, %5s | %5s, %5s | %10s | %8s |\n' "$name" "${wall[$name,1]}" "${wall[$name,2]}" \
     "${cpu[$name,1]}" "${cpu[$name,2]}" "$size" "${rss[$name]}"
 done
 
@@ -99,7 +122,10 @@ printf '  %-58s %6s  (wanted <= %s)\n' \
   "lzx compress wbh wall / zstd -1 wall" "$(ratio "$(best "lzx compress wbh -T $cores" wall)" "$(best "zstd -1" wall)")" 1
 echo "Scaling (wall -T 1 / wall -T N; wanted at 2 threads: packing 1.8, unpacking 1.6):"
 for t in 2 4; do
-  printf '  -T %s: packing %s, unpacking %s\n' "$t" \
+  printf '  -T %s: packing %s, unpacking %s; archive: pack %s, test %s, unpack %s\n' "$t" \
     "$(ratio "$(best "lzx compress wb -T 1" wall)" "$(best "lzx compress wb -T $t" wall)")" \
-    "$(ratio "$(best "lzx decompress wb -T 1" wall)" "$(best "lzx decompress wb -T $t" wall)")"
+    "$(ratio "$(best "lzx decompress wb -T 1" wall)" "$(best "lzx decompress wb -T $t" wall)")" \
+    "$(ratio "$(best "lzx pack -T 1" wall)" "$(best "lzx pack -T $t" wall)")" \
+    "$(ratio "$(best "lzx test -T 1" wall)" "$(best "lzx test -T $t" wall)")" \
+    "$(ratio "$(best "lzx unpack -T 1" wall)" "$(best "lzx unpack -T $t" wall)")"
 done

@@ -97,7 +97,7 @@ def sample_files(root):
 def main():
     tool, out = sys.argv[1], sys.argv[2]
     targets = ["lzx_unpack", "huf_unpack", "rle_unpack", "sor_unpack", "recv_lens", "hile_reader", "unpack",
-               "unpack_table", "differential", "parallel_reader", "stub_reader"]
+               "unpack_table", "differential", "parallel_reader", "stub_reader", "unpack_threads"]
     for t in targets:
         os.makedirs(os.path.join(out, t), exist_ok=True)
 
@@ -199,10 +199,10 @@ def main():
         for t in ("unpack", "unpack_table", "hile_reader"):
             seed(t, "big.lzx", data)
 
-    # The parallel reader reads what the one-thread reader reads.
-    hile = os.path.join(out, "hile_reader")
-    for name in os.listdir(hile):
-        shutil.copyfile(os.path.join(hile, name), os.path.join(out, "parallel_reader", name))
+    # The readers on two threads read what those on one read.
+    for one, two in (("hile_reader", "parallel_reader"), ("unpack", "unpack_threads")):
+        for name in os.listdir(os.path.join(out, one)):
+            shutil.copyfile(os.path.join(out, one, name), os.path.join(out, two, name))
 
 
 if __name__ == "__main__":

@@ -59,7 +59,10 @@ void EncodeHeader(const HileHeader* header, unsigned char* bytes) {
   PutLe32(bytes + 12, header->flags);
 }
 
+void ParDetach(HILE* h);
+
 void Release(HILE* h) {
+  ParDetach(h);
   for (int i = 0; i < HileSlots; i++) {
     if (OpenHiles[i] == h) OpenHiles[i] = nullptr;
   }
@@ -160,7 +163,178 @@ int BlockUnpackFrom(BlockSource* source, unsigned char* block, int flags) {
   return ((flags & HileFlagSor) ? 1 + rows : 0) + 4 + bytes;
 }
 
+// The workers' side of a file (HileSetWorkers). One file holds them at a
+// time; blocks are numbered as in the stream and block b is in slot
+// b % count. Only the calling thread touches this state; a worker touches
+// the slot it was given, and flags and writing, which stay while slots are
+// out.
+struct ParSlot {
+  unsigned char raw[HileBlockSize];
+  unsigned char coded[HileCodedMax];
+  int codedLen;
+  int32_t end;  // reading: where the block ends in the file
+};
+
+struct ParState {
+  const HileWorkers* workers;
+  HILE* h;  // the file that holds them, or null
+  int writing;
+  int flags;
+  ParSlot* slots;  // allocated once, for the life of the process
+  int held;
+  int count;
+  int32_t first;  // the oldest block out with the workers
+  int32_t next;   // the next block to hand out
+  // Reading: where block next must start, where block first starts, and
+  // whether a block was found that cannot be read apart from the others.
+  int32_t at;
+  int32_t takeAt;
+  int stopped;
+  // Reading: index entries entryFirst.. of the file.
+  int32_t entryFirst;
+  int32_t entryCount;
+  int32_t entry[HileIndexHeld + 1];
+};
+ParState Par;
+
+void ParWork(int slot, void* context) {
+  ParState* p = (ParState*)context;
+  ParSlot* s = &p->slots[slot];
+  if (p->writing) {
+    s->codedLen = BlockCode(s->raw, p->flags, s->coded);
+  } else if (BlockDecode(s->coded, s->codedLen, s->raw, p->flags) != s->codedLen) {
+    // A block that ends before its bytes do goes back to the calling thread.
+    FatalMessage("BlockDecode: block shorter than its bytes");
+  }
+}
+
+void ParAttach(HILE* h) {
+  ParState* p = &Par;
+  if (p->workers == nullptr || p->workers->threads < 2 || p->h != nullptr) return;
+  int count = 4 * p->workers->threads;
+  if (count > p->workers->maxSlots) count = p->workers->maxSlots;
+  if (count > p->held) {
+    free(p->slots);
+    p->slots = (ParSlot*)malloc((size_t)count * sizeof(ParSlot));
+    p->held = p->slots ? count : 0;
+    if (p->slots == nullptr) return;  // one thread, then
+  }
+  p->h = h;
+  p->writing = h->writing;
+  p->flags = h->header.flags;
+  p->count = count;
+  p->first = p->next = 0;
+  p->at = p->takeAt = HileHeaderSize;
+  p->stopped = 0;
+  p->entryFirst = p->entryCount = 0;
+  p->workers->begin(p->workers->threads, ParWork, p);
+}
+
+// Takes back every block still out, dropping what the workers made of it.
+void ParDrain(void) {
+  ParState* p = &Par;
+  for (; p->first < p->next; p->first++) p->workers->wait(p->first % p->count);
+}
+
+void ParDetach(HILE* h) {
+  if (Par.h != h) return;
+  ParDrain();
+  Par.h = nullptr;
+}
+
+// Writing: the oldest block out, coded, appended with its index entry as
+// Hflus appends one. A block whose coding failed on a worker is coded here,
+// where the fatal path takes the error.
+void ParRetire(HILE* h) {
+  ParState* p = &Par;
+  ParSlot* s = &p->slots[p->first % p->count];
+  if (p->workers->wait(p->first % p->count)) s->codedLen = BlockCode(s->raw, p->flags, s->coded);
+  p->first++;
+  unsigned char entry[4];
+  PutLe32(entry, DoFtell(&h->file));
+  DoFwrite(entry, 4, &h->indexFile);
+  DoFwrite(s->coded, s->codedLen, &h->file);
+}
+
+// Writing: the full block of h to the workers.
+void ParPut(HILE* h) {
+  ParState* p = &Par;
+  if (p->next - p->first == p->count) ParRetire(h);
+  memcpy(p->slots[p->next % p->count].raw, h->block, HileBlockSize);
+  p->workers->submit(p->next++ % p->count);
+}
+
+// Reading: where block k starts and where it must end (the next block, or
+// the index), HileIndexHeld + 1 entries read at a time.
+void ParIndexPair(HILE* h, int32_t k, int32_t* start, int32_t* end) {
+  ParState* p = &Par;
+  int32_t blocks = HileBlockCount(h->header.length);
+  if (k < p->entryFirst || k + 1 >= p->entryFirst + p->entryCount) {
+    int n = blocks - k < HileIndexHeld + 1 ? blocks - k : HileIndexHeld + 1;
+    unsigned char bytes[4 * (HileIndexHeld + 1)];
+    DoFseek(&h->file, h->header.indexOffset + 4 * k);
+    DoFread(bytes, 4 * n, &h->file);
+    for (int i = 0; i < n; i++) p->entry[i] = GetLe32(bytes + 4 * i);
+    p->entryFirst = k;
+    p->entryCount = n;
+  }
+  *start = p->entry[k - p->entryFirst];
+  *end = k + 1 < blocks ? p->entry[k + 1 - p->entryFirst] : h->header.indexOffset;
+}
+
+// Reading: the blocks after the oldest one out handed to the workers, as
+// long as slots are free and each block starts where the one before ends.
+void ParTopUp(HILE* h) {
+  ParState* p = &Par;
+  int32_t blocks = HileBlockCount(h->header.length);
+  while (!p->stopped && p->next < blocks && p->next - p->first < p->count) {
+    int32_t start, end;
+    ParIndexPair(h, p->next, &start, &end);
+    if (start != p->at || end <= start || end - start > HileCodedMax || end > h->header.indexOffset) {
+      p->stopped = 1;
+      break;
+    }
+    ParSlot* s = &p->slots[p->next % p->count];
+    BlockSource source = {&h->file, h, start, nullptr, 0};
+    SourceRead(&source, s->coded, end - start);
+    s->codedLen = end - start;
+    s->end = end;
+    p->at = end;
+    p->workers->submit(p->next++ % p->count);
+  }
+}
+
+// Reading: block k, which starts at h->filePos, decoded into into; 0 when
+// the caller must decode it itself (it cannot be read apart from the others,
+// or its decoding failed), which then reports what one thread reports.
+int ParTake(HILE* h, int32_t k, unsigned char* into) {
+  ParState* p = &Par;
+  if (k != p->first || h->filePos != p->takeAt) {
+    // A seek: the blocks read ahead are dropped, and reading ahead starts
+    // again at k.
+    ParDrain();
+    p->first = p->next = k;
+    p->at = p->takeAt = h->filePos;
+    p->stopped = 0;
+  }
+  ParTopUp(h);
+  if (p->first == p->next) return 0;
+  ParSlot* s = &p->slots[k % p->count];
+  int failed = p->workers->wait(k % p->count);
+  p->first++;
+  p->takeAt = s->end;
+  if (failed) return 0;
+  memcpy(into, s->raw, HileBlockSize);
+  h->filePos = s->end;
+  return 1;
+}
+
 }  // namespace
+
+void HileSetWorkers(const HileWorkers* workers) {
+  if (Par.h != nullptr) InternalError("LZX", __LINE__, 1);
+  Par.workers = workers;
+}
 
 void HileCheck(HILE* h, const char* operation) {
   if (h == nullptr || h->header.magic != Magic) FatalMessage("%s: not a valid HILE *", operation);
@@ -220,6 +394,7 @@ HILE* Hopen(const char* name, const char* mode) {
     DoFwrite(bytes, HileHeaderSize, &h->file);
     h->blockStart = 0;
     h->pos = 0;
+    ParAttach(h);
     return h;
   }
 
@@ -244,6 +419,7 @@ HILE* Hopen(const char* name, const char* mode) {
   h->blockStart = -HileBlockSize;
   h->pos = HileBlockSize;
   h->filePos = HileHeaderSize;
+  ParAttach(h);
   return h;
 }
 
@@ -275,10 +451,14 @@ int Hputc(int value, HILE* h) {
 
 void Hflus(HILE* h) {
   if (h->pos < HileBlockSize) FatalMessage("Hflus: early");
-  unsigned char entry[4];
-  PutLe32(entry, DoFtell(&h->file));
-  DoFwrite(entry, 4, &h->indexFile);
-  BlockPack(h->block, &h->file, h->header.flags);
+  if (Par.h == h) {
+    ParPut(h);
+  } else {
+    unsigned char entry[4];
+    PutLe32(entry, DoFtell(&h->file));
+    DoFwrite(entry, 4, &h->indexFile);
+    BlockPack(h->block, &h->file, h->header.flags);
+  }
   h->blockStart += HileBlockSize;
   h->pos = 0;
 }
@@ -309,17 +489,6 @@ void BlockPack(const unsigned char* block, FileRec* file, int flags) {
   DoFwrite(coded, BlockCode(block, flags, coded), file);
 }
 
-void HwriteCoded(const unsigned char* coded, int bytes, HILE* h) {
-  HileCheck(h, "HwriteCoded");
-  if (!h->writing || h->pos != 0) FatalMessage("HwriteCoded: not at a block boundary");
-  if ((int64_t)h->blockStart + HileBlockSize > HileMaxLength) FatalMessage("Hwrite: file too long");
-  unsigned char entry[4];
-  PutLe32(entry, DoFtell(&h->file));
-  DoFwrite(entry, 4, &h->indexFile);
-  DoFwrite(coded, bytes, &h->file);
-  h->blockStart += HileBlockSize;
-}
-
 namespace {
 
 // Hfill's work with the block decoded into the given bytes.
@@ -332,15 +501,17 @@ void FillInto(HILE* h, unsigned char* into) {
     // where the next one starts: a damaged file is refused before its bytes
     // reach the caller.
     int32_t k = (int32_t)(next / HileBlockSize);
-    int32_t at = h->filePos;
-    int32_t start, end;
-    ReadIndexPair(h, k, &start, &end);
-    if (at >= h->header.indexOffset || start != at)
-      FatalMessage("Hfill: block %d not at its index offset [%s]", k, h->name);
-    // The read-ahead seeks where it reads, so the index read needs no seek back.
-    BlockSource source = {&h->file, h, at, nullptr, 0};
-    h->filePos = at + BlockUnpackFrom(&source, into, h->header.flags);
-    if (h->filePos != end) FatalMessage("Hfill: block %d does not end at the next [%s]", k, h->name);
+    if (Par.h != h || !ParTake(h, k, into)) {
+      int32_t at = h->filePos;
+      int32_t start, end;
+      ReadIndexPair(h, k, &start, &end);
+      if (at >= h->header.indexOffset || start != at)
+        FatalMessage("Hfill: block %d not at its index offset [%s]", k, h->name);
+      // The read-ahead seeks where it reads, so the index read needs no seek back.
+      BlockSource source = {&h->file, h, at, nullptr, 0};
+      h->filePos = at + BlockUnpackFrom(&source, into, h->header.flags);
+      if (h->filePos != end) FatalMessage("Hfill: block %d does not end at the next [%s]", k, h->name);
+    }
   }
   // Past the last block nothing is decoded; the length bound keeps readers
   // from the stale contents.
@@ -477,6 +648,9 @@ int Hclose(HILE* h) {
     memset(h->block + h->pos, 0, HileBlockSize - h->pos);
     h->pos = HileBlockSize;
     Hflus(h);
+  }
+  if (Par.h == h) {
+    while (Par.first < Par.next) ParRetire(h);
   }
   int32_t indexOffset = DoFtell(&h->file);
   int32_t indexSize = DoFtell(&h->indexFile);

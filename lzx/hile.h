@@ -85,18 +85,34 @@ void Hfill(HILE* h);
 void BlockPack(const unsigned char* block, FileRec* file, int flags);
 int BlockUnpack(FileRec* file, unsigned char* block, int flags);  // returns the bytes it read
 
-// The same two steps in memory, for a writer or reader that codes blocks on
-// several threads (each thread has its own coder state). BlockCode writes
-// the bytes BlockPack would write into coded (HileCodedMax bytes) and returns
-// their number; BlockDecode decodes a block from its bytes as BlockUnpack
-// does and returns how many it used (a block that needs more than bytes is
-// fatal). HwriteCoded appends a block so coded to a writer at a block
-// boundary (nothing written since Hopen or the last HwriteCoded), with its
-// index entry, as Hflus would.
+// The same two steps in memory, as a worker thread codes a block (each
+// thread has its own coder state). BlockCode writes the bytes BlockPack would
+// write into coded (HileCodedMax bytes) and returns their number;
+// BlockDecode decodes a block from its bytes as BlockUnpack does and returns
+// how many it used (a block that needs more than bytes is fatal).
 enum { HileCodedMax = 1 + 255 + 4 + 32764 };
 int BlockCode(const unsigned char* block, int flags, unsigned char* coded);
 int BlockDecode(const unsigned char* coded, int bytes, unsigned char* block, int flags);
-void HwriteCoded(const unsigned char* coded, int bytes, HILE* h);
+
+// Workers for the blocks of a file, given by a program that has threads (the
+// tool's pool; the updater has none). The file that Hopen opens while no
+// other holds them has its full blocks coded on the workers and written in
+// order (Hflus, Hclose), or its blocks decoded ahead of the reader through
+// the index (Hfill, Hread, Hseek). The file, the bytes read and the fatal
+// text of a damaged file are those of one thread: a block that fails on a
+// worker, or whose place in the file is wrong, is read again on the calling
+// thread, where the fatal path reports it. Memory: slots of a block and its
+// coded bytes, four per thread, whatever the length of the stream.
+struct HileWorkers {
+  int threads;   // 2 or more; fewer is one thread
+  int maxSlots;  // slot numbers the workers take: 0..maxSlots-1
+  // Starts the workers with their work; called while no slot is out.
+  void (*begin)(int threads, void (*work)(int slot, void* context), void* context);
+  void (*submit)(int slot);
+  int (*wait)(int slot);  // 1: the slot's work ended in a fatal error
+};
+// Kept by pointer; null: every file on the calling thread.
+void HileSetWorkers(const HileWorkers* workers);
 
 // The records of the open compressed files: how many there are, and a release
 // of them all without closing their files (for a harness whose fatal path

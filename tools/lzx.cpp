@@ -17,7 +17,6 @@
 #include "lzx/hile.h"
 #include "os/console.h"
 #include "tools/make_updater.h"
-#include "tools/parfile.h"
 #include "tools/pool.h"
 #include "tools/progress.h"
 
@@ -51,8 +50,8 @@ const char Usage[] =
     "Every command takes -q (no progress display; it is shown only when standard\n"
     "error is a terminal); pack and unpack take -v (each entry as it is packed or\n"
     "extracted).\n"
-    "compress and decompress take -T N: code N blocks at once on N threads\n"
-    "(default: one per core; the bytes are the same for every N)\n";
+    "pack, unpack, list, test, compress and decompress take -T N: code N blocks at\n"
+    "once on N threads (default: one per core; the bytes are the same for every N)\n";
 
 enum { CopySize = 65536 };
 unsigned char CopyBuf[CopySize];
@@ -328,20 +327,16 @@ int Test(const char* archive, const char* expected) {
   return 0;
 }
 
-int Compress(const char* in, const char* out, const char* mode, int threads) {
+int Compress(const char* in, const char* out, const char* mode) {
   FileRec source;
   FileInit(&source, 1, in);
   FileOpenRead(&source);
   HILE* h = Hopen(out, mode);
   long long total = 0;
   ProgressStart("compress", FileSize(&source), ShowProgress());
-  if (threads > 1) {
-    total = ParallelCompress(&source, h, threads);
-  } else {
-    for (int n; (n = FileRead(&source, CopySize, CopyBuf)) > 0; ProgressSet(total)) {
-      Hwrite(CopyBuf, n, h);
-      total += n;
-    }
+  for (int n; (n = FileRead(&source, CopySize, CopyBuf)) > 0; ProgressSet(total)) {
+    Hwrite(CopyBuf, n, h);
+    total += n;
   }
   FileClose(&source);
   int size = Hclose(h);
@@ -350,7 +345,7 @@ int Compress(const char* in, const char* out, const char* mode, int threads) {
   return 0;
 }
 
-int Decompress(const char* in, const char* out, int threads) {
+int Decompress(const char* in, const char* out) {
   HILE* h = Hopen(in, "rb");
   // A device or pipe is written as it is; a file through a scratch file
   // beside it.
@@ -367,13 +362,9 @@ int Decompress(const char* in, const char* out, int threads) {
   FileCreate(&target);
   long long total = 0;
   ProgressStart("decompress", h->header.length, ShowProgress());
-  if (threads > 1) {
-    total = ParallelDecompress(h, &target, threads);
-  } else {
-    for (int n; (n = Hread(CopyBuf, CopySize, h)) > 0; ProgressSet(total)) {
-      FileWrite(&target, n, CopyBuf);
-      total += n;
-    }
+  for (int n; (n = Hread(CopyBuf, CopySize, h)) > 0; ProgressSet(total)) {
+    FileWrite(&target, n, CopyBuf);
+    total += n;
   }
   FileClose(&target);
   Hclose(h);
@@ -431,7 +422,9 @@ int Run(int argc, char** argv) {
       plain[plainCount++] = a;
     }
   }
-  threads = PoolUsable(threads);
+  // Every compressed file the command opens codes its blocks on the pool.
+  static HileWorkers workers = {PoolUsable(threads), PoolMaxSlots, PoolBegin, PoolSubmit, PoolWait};
+  if (workers.threads > 1) HileSetWorkers(&workers);
   if (strcmp(command, "pack") == 0 && plainCount == 1) return Pack(plain[0]);
   if (strcmp(command, "unpack") == 0 && (plainCount == 1 || plainCount == 2)) {
     ArchiveSetPlainNames(absoluteNames ? ArchivePlainAsStored : ArchivePlainInside);
@@ -443,9 +436,9 @@ int Run(int argc, char** argv) {
     if (mode == nullptr) mode = "wb";
     if (strcmp(mode, "wb") != 0 && strcmp(mode, "wbh") != 0 && strcmp(mode, "wbs") != 0)
       return UsageError("--mode is wb, wbh or wbs");
-    return Compress(plain[0], plain[1], mode, threads);
+    return Compress(plain[0], plain[1], mode);
   }
-  if (strcmp(command, "decompress") == 0 && plainCount == 2) return Decompress(plain[0], plain[1], threads);
+  if (strcmp(command, "decompress") == 0 && plainCount == 2) return Decompress(plain[0], plain[1]);
   return UsageError(nullptr);
 }
 

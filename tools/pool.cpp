@@ -81,7 +81,7 @@ void PoolBegin(int threads, PoolWork work, void* context) {
   Context = context;
   // Workers wait for the rest of the process; a thread object that is never
   // destroyed lets the process end at any point, also on the fatal path.
-  for (; Workers < threads; Workers++) {
+  for (; Workers < threads - 1; Workers++) {
     WorkerThreads[Workers] = new std::thread(Worker);
     WorkerThreads[Workers]->detach();
   }
@@ -100,7 +100,22 @@ void PoolSubmit(int slot) {
 int PoolWait(int slot) {
   if (slot < 0 || slot >= PoolMaxSlots) InternalError("LZX", __LINE__, slot);
   std::unique_lock<std::mutex> hold(Lock);
-  WorkDone.wait(hold, [slot] { return Done[slot] != 0; });
+  while (!Done[slot]) {
+    if (QueueHead == QueueTail) {
+      WorkDone.wait(hold);
+      continue;
+    }
+    // The calling thread is one of the threads: it takes the oldest slot no
+    // worker has begun (often the one it waits for) instead of sleeping.
+    int next = Queue[QueueHead++ % PoolMaxSlots];
+    PoolWork work = Work;
+    void* context = Context;
+    hold.unlock();
+    int failed = RunTrapped(work, next, context);
+    hold.lock();
+    Failed[next] = (unsigned char)failed;
+    Done[next] = 1;
+  }
   Done[slot] = 0;
   return Failed[slot];
 }
