@@ -195,6 +195,14 @@ int ListSplit(char* line, char** fields, int max) {
   }
 }
 
+void ListArchiveName(const char* listFile, char* name) {
+  FileRec list;
+  FileInit(&list, 1, listFile);
+  FileOpenRead(&list);
+  if (!ReadListLine(&list, name, ListLineMax)) FatalMessage("PackLZX: No first line");
+  FileClose(&list);
+}
+
 int PackLZX(const char* listFile, int32_t* total, int32_t* archiveSize, VersionRecord* table, int capacity) {
   char archiveName[ListLineMax + 2];
   char baseDir[ListLineMax + 2];

@@ -26,6 +26,10 @@ enum {
 // copied into it. Returns the number of entries.
 int PackLZX(const char* listFile, int32_t* total, int32_t* archiveSize, VersionRecord* table, int capacity);
 
+// The archive name on the list file's first line, as PackLZX reads it, into
+// name (ListLineMax + 2 bytes).
+void ListArchiveName(const char* listFile, char* name);
+
 // Extracts the archive. targetDir may be null if no name begins with '#'.
 // With a table, a file is written only when its version is newer than its
 // slot's (or equal, with rewriteEqual 1), and each slot touched gets its

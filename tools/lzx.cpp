@@ -187,13 +187,8 @@ int Pack(const char* list) {
   ArchiveSetProgress(nullptr, nullptr);
   ProgressEnd();
   printf("%d entries, %ld bytes of data, archive of %ld bytes\n", entries, (long)total, (long)size);
-  // The archive is the list file's first line, read as the packer reads it.
   char archive[ListLineMax + 2];
-  FileRec rec;
-  FileInit(&rec, 1, list);
-  FileOpenRead(&rec);
-  ReadLine(&rec, archive, ListLineMax);
-  FileClose(&rec);
+  ListArchiveName(list, archive);
   printf("CRC-32 %08X %s\n", (unsigned)FileCrc32(archive, nullptr), archive);
   return 0;
 }

@@ -62,11 +62,7 @@ unsigned char* PackList(const char* list, uint32_t* size, uint32_t* digest, int*
   int32_t total = 0, archiveSize = 0;
   *entries = PackLZX(list, &total, &archiveSize, nullptr, 0);
   char archive[ListLineMax + 2];
-  FileRec rec;
-  FileInit(&rec, 1, list);
-  FileOpenRead(&rec);
-  ReadLine(&rec, archive, ListLineMax);
-  FileClose(&rec);
+  ListArchiveName(list, archive);
   unsigned char* bytes = ReadWhole(archive, ArchiveMax, size, "archive");
   *digest = Crc32(0, bytes, *size);
   return bytes;

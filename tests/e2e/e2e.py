@@ -867,11 +867,11 @@ def throwaway_certificate(work):
     return pfx, 'throwaway', pem
 
 
-@case('VexaWare')
-def signed_update(r):
+def sign_copy(r, source, signed):
+    """Copies source to signed and signs it with the build's signing step and a
+    throwaway certificate; checks the signature; returns the step's environment."""
     pfx, password, pem = throwaway_certificate(r.work)
-    signed = os.path.join(r.work, 'DoravoUpdate.exe')
-    shutil.copy(os.path.join(r.bin, 'DoravoUpdate.exe'), signed)
+    shutil.copy(source, signed)
     env = dict(os.environ, LZX_SIGN_PFX=pfx, LZX_SIGN_PASSWORD=password)
     env.pop('LZX_SIGN_TIMESTAMP', None)
     subprocess.check_call([os.path.join(ROOT, 'scripts', 'sign-exe'), signed], env=env, stdout=subprocess.DEVNULL)
@@ -879,6 +879,13 @@ def signed_update(r):
                             stderr=subprocess.STDOUT, universal_newlines=True)
     check(verify.returncode == 0 and 'Signature verification: ok' in verify.stdout,
           'the signature verifies: %s' % verify.stdout[-400:])
+    return env
+
+
+@case('VexaWare')
+def signed_update(r):
+    signed = os.path.join(r.work, 'DoravoUpdate.exe')
+    env = sign_copy(r, os.path.join(r.bin, 'DoravoUpdate.exe'), signed)
     wrong = dict(env, LZX_SIGN_PASSWORD='not the password')
     check(subprocess.call([os.path.join(ROOT, 'scripts', 'sign-exe'), signed], env=wrong, stdout=subprocess.DEVNULL,
                           stderr=subprocess.DEVNULL) != 0, 'a wrong password fails the build step')
@@ -979,17 +986,9 @@ def release_by_make_updater(r):
     check_release_102(r, updater, items)
 
     # Signed afterwards, it still verifies and still updates.
-    pfx, password, pem = throwaway_certificate(r.work)
     signed = os.path.join(r.work, 'signed', 'DoravoUpdate.exe')
     os.makedirs(os.path.dirname(signed))
-    shutil.copy(updater, signed)
-    env = dict(os.environ, LZX_SIGN_PFX=pfx, LZX_SIGN_PASSWORD=password)
-    env.pop('LZX_SIGN_TIMESTAMP', None)
-    subprocess.check_call([os.path.join(ROOT, 'scripts', 'sign-exe'), signed], env=env, stdout=subprocess.DEVNULL)
-    verify = subprocess.run(['osslsigncode', 'verify', '-CAfile', pem, '-in', signed], stdout=subprocess.PIPE,
-                            stderr=subprocess.STDOUT, universal_newlines=True)
-    check(verify.returncode == 0 and 'Signature verification: ok' in verify.stdout,
-          'the signature verifies: %s' % verify.stdout[-400:])
+    sign_copy(r, updater, signed)
     check_release_102(r, signed, items)
 
     # A signed updater as the stub of the next: the signature is dropped, not
