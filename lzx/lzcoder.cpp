@@ -86,14 +86,15 @@ void FillRefSteps(void) {
 }
 
 // The longest reference of the alphabet (its last symbol: 8 length bits),
-// and the bytes that the unpacker's fast loop may store from where an item
-// starts: such a reference's copy in 16-byte pieces.
+// and the bytes that one turn of the unpacker's fast loop may store from
+// where it starts: two literal entries (four bytes) before a reference, and
+// that reference's copy in 16-byte pieces (three literal entries store six).
 enum {
   LongestLenBits = ((LzSymbols - 1 - RefBase) >> 4) - 1,
   LongestRef = (1 << LongestLenBits) + 3 + (1 << LongestLenBits) - 1,
-  FastRoom = (LongestRef + 15) / 16 * 16,
+  FastRoom = 4 + (LongestRef + 15) / 16 * 16,
 };
-static_assert(LongestRef == 258 && FastRoom == 272, "the 400-symbol alphabet");
+static_assert(LongestRef == 258 && FastRoom == 276, "the 400-symbol alphabet");
 
 // The smallest multiple of a distance of 2 to 7 that is eight or more.
 const unsigned char RepeatStep[8] = {0, 8, 8, 9, 8, 10, 12, 14};
@@ -221,7 +222,7 @@ inline __attribute__((always_inline)) int UnpackBlock(int bits) {
   // register takes a cycle longer, and the loop is one load after another.
   const uint32_t* entries = DecodeEntry;
   uint32_t e = entries[r.buf & (DecodeSize - 1)];
-  // With FastRoom bytes free, any item's stores stay inside RleBuf.
+  // With FastRoom bytes free, every store of the turn stays inside RleBuf.
   while (r.next < fastEnd && out + FastRoom <= RleBufSize) {
     BitReaderRefill(&r);
     if (!(e & DecodeEntryRef)) {
