@@ -115,9 +115,10 @@ void RecvLens(HufTable& table, int n) {
   int cnt[HufMaxLen + 1] = {0};
   unsigned char* lens = table.len;
   int i = 0;
+  const unsigned char* lookup = lenLookup;  // a plain pointer, as in LzxUnpack
   while (i < n) {
     if (r.left < 20) BitReaderRefill(&r);
-    int e = lenLookup[r.buf & (LenLookupSize - 1)];
+    int e = lookup[r.buf & (LenLookupSize - 1)];
     int sym = e & 31;
     int l = e >> 5;
     if (e == LenLookupNone) {

@@ -49,14 +49,18 @@ int HufUnpack(int bits) {
   // 24 bits of it, the longest code, are left: at most 57 bytes.
   int pos = BitPos;
   const int fastEnd = bits - 64;
+  // The tables through plain pointers, as in LzxUnpack.
+  const uint32_t* entries = DecodeEntry;
+  unsigned char* rle = RleBuf;
   while (pos < fastEnd && out + 64 <= RleBufSize) {
     uint64_t v = BitsAt(pos);
     int used = 0;
     do {
       // One or two literals: both bytes are stored, the count tells which.
-      uint32_t e = DecodeEntryOf(v);
+      uint32_t e = entries[v & (DecodeSize - 1)];
+      if (e == DecodeEntryLong) e = DecodeEntryOf(v);
       uint16_t two = (uint16_t)(e >> 8);
-      memcpy(RleBuf + out, &two, 2);
+      memcpy(rle + out, &two, 2);
       out += e >> 29;
       used += e & 63;
       v >>= e & 63;

@@ -85,6 +85,17 @@ void FillRefSteps(void) {
   refStepsFilled = true;
 }
 
+// The longest reference of the alphabet (its last symbol: 8 length bits),
+// and the bytes that one turn of the unpacker's fast loop may store from
+// where it starts: two literal entries (four bytes) before a reference, and
+// that reference's copy in 16-byte pieces (three literal entries store six).
+enum {
+  LongestLenBits = ((LzSymbols - 1 - RefBase) >> 4) - 1,
+  LongestRef = (1 << LongestLenBits) + 3 + (1 << LongestLenBits) - 1,
+  FastRoom = 4 + (LongestRef + 15) / 16 * 16,
+};
+static_assert(LongestRef == 258 && FastRoom == 276, "the 400-symbol alphabet");
+
 // The smallest multiple of a distance of 2 to 7 that is eight or more.
 const unsigned char RepeatStep[8] = {0, 8, 8, 9, 8, 10, 12, 14};
 
@@ -182,7 +193,12 @@ int LzxPack(int size) {
   return bits;
 }
 
-int LzxUnpack(int bits) {
+namespace {
+
+// The unpacker's whole loop, built twice: once for any processor and once for
+// those with BMI2, whose shifts by a register neither read nor write the flags
+// (the item loop is one shift by the entry's bit count after another).
+inline __attribute__((always_inline)) int UnpackBlock(int bits) {
   if (bits < 0 || bits > BitBlockMaxBits) FatalMessage("LzxUnpack: bad bit count");
   BitPos = 0;
   RecvLens(MainTable, LzSymbols);
@@ -200,20 +216,24 @@ int LzxUnpack(int bits) {
   BitReaderStart(&r, BitPos);
   // The byte where the register's bits end lies beyond the reading position,
   // so the test on it is the stricter one.
-  const int fastEndByte = (bits - 64) / 8;
+  const unsigned char* fastEnd = BitBuf + (bits - 64) / 8;
   BitReaderRefill(&r);
-  uint32_t e = DecodeEntry[r.buf & (DecodeSize - 1)];
-  while (r.next - BitBuf < fastEndByte && out + 64 <= RleBufSize) {
+  // The table through a plain pointer: a load through the thread's segment
+  // register takes a cycle longer, and the loop is one load after another.
+  const uint32_t* entries = DecodeEntry;
+  uint32_t e = entries[r.buf & (DecodeSize - 1)];
+  // With FastRoom bytes free, every store of the turn stays inside RleBuf.
+  while (r.next < fastEnd && out + FastRoom <= RleBufSize) {
     BitReaderRefill(&r);
     if (!(e & DecodeEntryRef)) {
       BitReaderSkip(&r, PutLiterals(e, out));
-      e = DecodeEntry[r.buf & (DecodeSize - 1)];
+      e = entries[r.buf & (DecodeSize - 1)];
       if (!(e & DecodeEntryRef)) {
         BitReaderSkip(&r, PutLiterals(e, out));
-        e = DecodeEntry[r.buf & (DecodeSize - 1)];
+        e = entries[r.buf & (DecodeSize - 1)];
         if (!(e & DecodeEntryRef)) {
           BitReaderSkip(&r, PutLiterals(e, out));
-          e = DecodeEntry[r.buf & (DecodeSize - 1)];
+          e = entries[r.buf & (DecodeSize - 1)];
           continue;
         }
       }
@@ -225,7 +245,7 @@ int LzxUnpack(int bits) {
       if (!(e & DecodeEntryRef)) {
         RleBuf[out++] = (unsigned char)(e >> 8);
         BitReaderSkip(&r, (int)(e & 63));
-        e = DecodeEntry[r.buf & (DecodeSize - 1)];
+        e = entries[r.buf & (DecodeSize - 1)];
         continue;
       }
       BitReaderRefill(&r);  // a long code with its extra bits takes up to 45
@@ -234,10 +254,10 @@ int LzxUnpack(int bits) {
     uint64_t x = r.buf >> DecodeEntryCodeLen(e);
     int len = rs.lenBase + (int)(x & rs.lenMask);
     int dist = rs.distBase + (int)((x >> rs.lenBits) & rs.distMask);
-    if (dist > out || len > RleBufSize - 48 - out) break;
+    if (dist > out) break;
     BitReaderSkip(&r, (int)(e & 63));
     if (r.left < DecodeBits) BitReaderRefill(&r);
-    e = DecodeEntry[r.buf & (DecodeSize - 1)];
+    e = entries[r.buf & (DecodeSize - 1)];
     unsigned char* to = RleBuf + out;
     const unsigned char* from = to - dist;
     out += len;
@@ -287,4 +307,30 @@ int LzxUnpack(int bits) {
   }
   if (BitPos != bits) FatalMessage("LzxUnpack: too many bits read");
   return (int)out;
+}
+
+int UnpackPlain(int bits) { return UnpackBlock(bits); }
+
+#if LZX_UNPACK_BMI2
+__attribute__((target("bmi2"))) int UnpackBmi2(int bits) { return UnpackBlock(bits); }
+#endif
+
+int unpackFormAllowed = 1;
+
+}  // namespace
+
+int LzxUnpackAllowBmi2(int allow) {
+  unpackFormAllowed = allow;
+#if LZX_UNPACK_BMI2
+  return allow && __builtin_cpu_supports("bmi2");
+#else
+  return 0;
+#endif
+}
+
+int LzxUnpack(int bits) {
+#if LZX_UNPACK_BMI2
+  if (unpackFormAllowed && __builtin_cpu_supports("bmi2")) return UnpackBmi2(bits);
+#endif
+  return UnpackPlain(bits);
 }

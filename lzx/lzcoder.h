@@ -26,6 +26,17 @@ int LzxPack(int size);
 // Decodes a block of bits bits in BitBuf into RleBuf; returns the bytes written.
 int LzxUnpack(int bits);
 
+// x86 processors with BMI2 run a form of LzxUnpack built for them (the same
+// source, the same results). LzxUnpackAllowBmi2(0) makes the calls after it
+// take the plain form, which the tests compare; returns 1 where the BMI2 form
+// is taken from now on. Not to be called while blocks are decoded.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define LZX_UNPACK_BMI2 1
+#else
+#define LZX_UNPACK_BMI2 0
+#endif
+int LzxUnpackAllowBmi2(int allow);
+
 // Longest match for RleBuf[pos] with avail bytes left; a result below 4 means
 // none. *dist receives the distance of a match.
 int FindMatch(int pos, int avail, int* dist);

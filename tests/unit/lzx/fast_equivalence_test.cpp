@@ -13,7 +13,9 @@
 #include "base/fatal.h"
 #include "codec_test_util.h"
 #include "fatal_catch.h"
+#include "lzx/codelens.h"
 #include "lzx/hufcoder.h"
+#include "lzx/huffman.h"
 #include "lzx/lzcoder.h"
 #include "lzx/rle.h"
 #include "lzx/sor.h"
@@ -43,6 +45,17 @@ std::ostream& operator<<(std::ostream& os, const Outcome& o) {
 }
 
 unsigned char rleOut[RleBlockSize];
+
+// LzxUnpack in the form built for processors with BMI2 (where this one has
+// it) and in the plain form.
+int UnpackBmi2Form(int bits) {
+  LzxUnpackAllowBmi2(1);
+  return LzxUnpack(bits);
+}
+int UnpackPlainForm(int bits) {
+  LzxUnpackAllowBmi2(0);
+  return LzxUnpack(bits);
+}
 
 // Runs an unpacker on coded bytes with a bit count.
 Outcome Unpack(int (*unpack)(int), const Bytes& coded, int bits) {
@@ -80,16 +93,18 @@ Coded Pack(int (*pack)(int), const Bytes& rle) {
 class FastCodec : public testing::Test {
  protected:
   CatchFatal catchFatal_;
+  void TearDown() override { LzxUnpackAllowBmi2(1); }
 
   // Both coders, both directions, on run-length data of 1..16,384 bytes.
   void CheckCoders(const Bytes& rle) {
     Coded fast = Pack(LzxPack, rle), ref = Pack(Ref::LzxPack, rle);
     ASSERT_EQ(fast.bits, ref.bits);
     ASSERT_TRUE(fast.bytes == ref.bytes) << "LzxPack codes differently";
-    Outcome a = Unpack(LzxUnpack, fast.bytes, fast.bits), b = Unpack(Ref::LzxUnpack, fast.bytes, fast.bits);
+    Outcome a = Unpack(UnpackBmi2Form, fast.bytes, fast.bits), b = Unpack(Ref::LzxUnpack, fast.bytes, fast.bits);
     ASSERT_EQ(a, b);
     ASSERT_FALSE(a.fatal) << a;
     ASSERT_TRUE(a.rle == rle);
+    ASSERT_EQ(Unpack(UnpackPlainForm, fast.bytes, fast.bits), b);
     lzx_.push_back(fast);
 
     fast = Pack(HufPack, rle);
@@ -258,12 +273,65 @@ TEST_F(FastCodec, DamagedBlocksEndAsWithTheReference) {
     }
     bytes.resize((size_t)(bits + 7) / 8);
     SCOPED_TRACE(testing::Message() << "round " << round << (lz ? " lz" : " huf") << " bits " << bits);
-    Outcome a = Unpack(lz ? LzxUnpack : HufUnpack, bytes, bits);
+    // The two forms of LzxUnpack take turns.
+    Outcome a = Unpack(lz ? (round % 4 ? UnpackBmi2Form : UnpackPlainForm) : HufUnpack, bytes, bits);
     Outcome b = Unpack(lz ? Ref::LzxUnpack : Ref::HufUnpack, bytes, bits);
     ASSERT_EQ(a, b);
     fatal += a.fatal;
   }
+  LzxUnpackAllowBmi2(1);
   EXPECT_GT(fatal, 300);
+}
+
+// Blocks no packer writes: literals, references of the longest length (258
+// bytes) up to and past the end of RleBuf, and literals after them, so that
+// the fast loop, not the checked one, meets the end of its room (or of RleBuf)
+// when they are many; and references after two literal entries each (four
+// literals), so that a turn that starts where the room ends stores four bytes
+// before its copy. Each count and distance (a fill, copies by 8 and by 16
+// bytes) ends as with the reference: the bytes written or the same fatal text.
+TEST_F(FastCodec, LongestReferencesUpToAndPastTheBufferEnd) {
+  struct Dist {
+    int ds, extra, value;  // distance 1, 9 + 3 = 12, 17 + 3 = 20
+  } dists[] = {{0, 0, 0}, {4, 3, 3}, {5, 4, 3}};
+  int fatal = 0, cases = 0;
+  auto check = [&](const Dist& d, int lead, int before, int refs, int lastExtra, int tail) {
+    FresInit(MainTable, LzSymbols);
+    int lit = 'a', ref = RefSymbolFirst + 16 * 8 + d.ds;  // 8 length bits: 131 + 0..127
+    MainTable.key[lit] += 65536;
+    MainTable.key[ref] += 65536;
+    BitPos = 0;
+    memset(BitBuf, 0, sizeof BitBuf);
+    FreqToLen(MainTable);
+    SendLens(MainTable);
+    LenToVal(MainTable);
+    for (int k = 0; k < lead; k++) PutBits(MainTable.len[lit], MainTable.val[lit]);
+    for (int k = 0; k < refs; k++) {
+      for (int j = 0; j < before; j++) PutBits(MainTable.len[lit], MainTable.val[lit]);
+      PutBits(MainTable.len[ref], MainTable.val[ref]);
+      PutBits(7, k + 1 < refs ? 127 : (uint32_t)lastExtra);
+      if (d.extra > 0) PutBits(d.extra, (uint32_t)d.value);
+    }
+    for (int k = 0; k < tail; k++) PutBits(MainTable.len[lit], MainTable.val[lit]);
+    int bits = BitPos;
+    Bytes coded(BitBuf, BitBuf + (bits + 7) / 8);
+    SCOPED_TRACE(testing::Message() << "ds " << d.ds << " lead " << lead << " before " << before << " refs " << refs
+                                    << " last " << lastExtra << " tail " << tail);
+    Outcome b = Unpack(Ref::LzxUnpack, coded, bits);
+    ASSERT_EQ(Unpack(UnpackBmi2Form, coded, bits), b);
+    ASSERT_EQ(Unpack(UnpackPlainForm, coded, bits), b);
+    fatal += b.fatal;
+    cases++;
+  };
+  for (const Dist& d : dists) {
+    for (int refs = 120; refs <= 130; refs++)
+      for (int lastExtra : {0, 97, 127})
+        for (int tail : {0, 70, 200}) check(d, 40, 0, refs, lastExtra, tail);
+    // Turns of four literals and a reference (262 bytes) from 262 + 262 k on.
+    for (int lead = 256; lead <= 276; lead += 2) check(d, lead, 4, 130, 127, 0);
+  }
+  EXPECT_GT(fatal, 0);
+  EXPECT_LT(fatal, cases);
 }
 
 TEST_F(FastCodec, RunLengthDecoderMatchesTheReferenceOnDamagedData) {
