@@ -15,6 +15,7 @@ namespace {
 
 unsigned char PackBuf[PackCopySize];
 unsigned char UnpackBuf[UnpackCopySize];
+static_assert(UnpackCopySize % HileBlockSize == 0, "whole blocks");
 
 // Generator of the scrambling masks.
 const uint32_t ScrambleSeed = 0x7C3E15D9u;
@@ -105,7 +106,10 @@ int ReadEntry(HILE* h, const char* op, const char* targetDir, int needTarget, En
 // Reads and drops the entry's data (or copies it to out when given).
 void CopyData(HILE* h, const char* op, int32_t size, FileRec* out) {
   while (size > 0) {
-    int n = size < UnpackCopySize ? (int)size : UnpackCopySize;
+    // Reads end on block boundaries, so that Hread decodes the whole blocks
+    // between them straight into UnpackBuf.
+    int n = UnpackCopySize - Htell(h) % HileBlockSize;
+    if (size < n) n = (int)size;
     if (Hread(UnpackBuf, n, h) != n) FatalMessage("%s: unexpected eof", op);
     if (out) FileWrite(out, n, UnpackBuf);
     size -= n;

@@ -10,7 +10,7 @@
 
 enum {
   PackCopySize = 8192,     // source file to archive
-  UnpackCopySize = 15011,  // archive to target file
+  UnpackCopySize = 65536,  // archive to target file: whole blocks, decoded straight into it
   ListLineMax = 256,       // archive name, base directory, entry line
   ListTargetMax = 128,     // target line
   ListFieldsMax = 48,      // fields of an entry line

@@ -53,7 +53,8 @@ const char Usage[] =
     "pack, unpack, list, test, compress and decompress take -T N: code N blocks at\n"
     "once on N threads (default: one per core; the bytes are the same for every N)\n";
 
-enum { CopySize = 65536 };
+// compress and decompress copy through it; larger writes cost the system less.
+enum { CopySize = 262144 };
 unsigned char CopyBuf[CopySize];
 
 // How a file error reads: what could not be done, and a cause of the tool's
