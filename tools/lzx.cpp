@@ -230,10 +230,10 @@ int Unpack(const char* archive, const char* dir, const char* versionFile, int re
   if (recovered != TxRecoverNone)
     fprintf(stderr, "lzx: an interrupted unpack into %s was %s\n", dir,
             recovered == TxRecoverCompleted ? "completed" : "undone");
-  // Everything is decoded and checked once before the first file is written:
-  // a damaged archive changes nothing. Then one transaction: every file (and
-  // the version file) staged, one commit; a failure on the way is undone.
-  Check("check", archive, dir);
+  // One transaction: every file (and the version file) staged, one commit.
+  // A damaged archive, an unsafe name or any other failure on the way takes
+  // the fatal path, which undoes the transaction: it changes nothing, without
+  // a pass that decodes the whole archive once more before the first write.
   if (versionFile == nullptr) {
     Extract(archive, dir, nullptr, 0, rewriteEqual);
     printf("extracted\n");

@@ -206,7 +206,16 @@ TEST_F(Threads, DamagedArchiveGivesOneFatalTextForEveryCount) {
       for (int t : Counts) {
         int status = Run(std::string(command) + " -T " + std::to_string(t) + args);
         if (status == 2) {
-          EXPECT_EQ(err_.find('\n'), err_.size() - 1) << "one line: " << err_;
+          // The cause in one line; an unpack adds the line that it was undone.
+          std::string undone = "lzx: the unpack was undone: the target directory is as it was\n";
+          std::string cause = err_;
+          if (std::string(command) == "unpack") {
+            EXPECT_TRUE(cause.size() > undone.size() &&
+                        cause.compare(cause.size() - undone.size(), undone.size(), undone) == 0)
+                << err_;
+            cause.resize(cause.size() - undone.size());
+          }
+          EXPECT_EQ(cause.find('\n'), cause.size() - 1) << "one line: " << err_;
         }
         if (t == 1) {
           first = err_;
