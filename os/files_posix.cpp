@@ -114,8 +114,11 @@ OsFileHandle OsFileOpen(const char* name, int mode) {
     ok = 0;
   }
   if (ok) ok = flock(fd, lock | LOCK_NB) == 0;
-  // A device or pipe has nothing to empty (and refuses ftruncate).
-  if (ok && mode == OsOpenCreate && S_ISREG(st.st_mode)) ok = ftruncate(fd, 0) == 0;
+  // A device or pipe has nothing to empty (and refuses ftruncate). An empty
+  // file is left alone: on ext4, a truncation to nothing makes the close
+  // write the file's new blocks out at once (its guard for files that are
+  // rewritten in place), which cost a fifth of decompress's system time.
+  if (ok && mode == OsOpenCreate && S_ISREG(st.st_mode) && st.st_size != 0) ok = ftruncate(fd, 0) == 0;
   if (!ok) {
     int saved = errno;
     close(fd);
