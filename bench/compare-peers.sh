@@ -1,15 +1,13 @@
 #!/usr/bin/env bash
 # Whole processes side by side: lzx compress/decompress (modes "wb" and "wbh", 1, 2 and 4
 # threads and the default) and pack/test/unpack of an archive holding the file, against gzip,
-# libdeflate-gzip, zstd and lz4 on one file, in two
-# rounds that alternate the programs (A B A B), so that a change in the machine's load falls on
-# all of them. Prints wall and CPU seconds of both rounds, the output size and peak memory, then
-# the ratios of the issue's targets from the faster round of each.
+# libdeflate-gzip, zstd and lz4 on one file. A first round checks every output; then REPS
+# rounds (default 15) each run every program once, alternating them (A B C, A B C, ...), so that
+# a change in the machine's load falls on all of them (bench/time-runs.py: microsecond wall and CPU
+# times, peak memory). Prints the median wall time with its range, the median CPU time, the
+# output size and peak memory, then the targets' ratios of the medians.
 #
 #   bench/compare-peers.sh [FILE [LZX_TOOL]]
-#
-# Each timing is the mean of REPS runs in a row (default 5: GNU time counts in hundredths of a
-# second, and a run on the corpus takes a few of them); peak memory is the largest.
 #
 # FILE defaults to build/bench/corpus/corpus.bin (bench/make-corpus.py), the tool to
 # build/bench/bin/lzx. The peers are Debian packages; missing ones are installed.
@@ -34,7 +32,7 @@ cd "$work" || exit 1
 cp "$file" in.bin
 bytes=$(stat -c %s in.bin)
 cores=$(nproc)
-reps=${REPS:-5}
+reps=${REPS:-15}
 printf 'a.lzx\n./\nin.bin|V=101\n#in.bin\n' >list.txt
 
 # The operations: name, output file, command (reading in.bin or a packed file).
@@ -64,55 +62,55 @@ for t in "${counts[@]}"; do
   ops+=("lzx unpack -T $t|u$t/in.bin|$lzx unpack -T $t --rewrite-equal a.lzx u$t")
 done
 
-declare -A wall cpu rss
-for round in 1 2; do
-  for op in "${ops[@]}"; do
-    IFS='|' read -r name out cmd <<<"$op"
-    # gzip-like tools write to standard output, lzx to its file argument.
-    case $cmd in "$lzx"*) to=/dev/null ;; *) to=$out ;; esac
-    tw=0 tc=0 tm=0
-    for ((i = 0; i < reps; i++)); do
-      # Every program writes a new file: the shell's redirection would truncate the old one
-      # outside the timing, lzx's rename over it inside.
-      [ -n "$out" ] && rm -f "$out"
-      /usr/bin/time -f '%e %U %S %M' -o stats $cmd >"$to" || { echo "compare-peers: $name failed" >&2; exit 1; }
-      read -r w u s m <stats
-      tw=$(awk -v a="$tw" -v b="$w" 'BEGIN { print a + b }')
-      tc=$(awk -v a="$tc" -v u="$u" -v s="$s" 'BEGIN { print a + u + s }')
-      [ "$m" -gt "$tm" ] && tm=$m
-    done
-    wall[$name,$round]=$(awk -v t="$tw" -v n="$reps" 'BEGIN { printf "%.3f", t / n }')
-    cpu[$name,$round]=$(awk -v t="$tc" -v n="$reps" 'BEGIN { printf "%.3f", t / n }')
-    rss[$name]=$tm
-    case $out in *.out | */in.bin) cmp -s in.bin "$out" || { echo "compare-peers: $name does not give the input back" >&2; exit 1; } ;; esac
-    case $name in "lzx pack -T 1") cp a.lzx a1.lzx ;; "lzx pack"*) cmp -s a1.lzx a.lzx || { echo "compare-peers: $name wrote other bytes" >&2; exit 1; } ;; esac
-    case $name in "lzx unpack"*) rm -rf "${out%/*}" ;; esac
-  done
-done
-for t in "${counts[@]}"; do
-  cmp -s w1.lzx "w$t.lzx" && cmp -s h1.lzx "h$t.lzx" || { echo "compare-peers: -T $t wrote other bytes" >&2; exit 1; }
-done
-
-echo "$(basename "$file"): $bytes bytes, $cores cores, $reps runs per timing, load average $(cut -d' ' -f1-3 /proc/loadavg)"
-echo
-printf '| %-26s | %13s | %13s | %10s | %8s |\n' operation "wall s (A, B)" "CPU s (A, B)" "output" "peak KB"
-printf '|%s|%s:|%s:|%s:|%s:|\n' ---------------------------- --------------- --------------- ------------ ----------
+# A first round checks the outputs (and warms the page cache): every program gives the input back,
+# and every thread count writes the same bytes. It also takes each program's peak memory (GNU
+# time: a process started from the timing script would count the script's own memory in).
+declare -A wall cpu low high rss
 for op in "${ops[@]}"; do
   IFS='|' read -r name out cmd <<<"$op"
-  size=""; case $out in *.out | */* | "") ;; *) size=$(stat -c %s "$out") ;; esac
-  printf '| %-26s | %5s, %5s | %5s, %5s | %10s | %8s |\n' "$name" "${wall[$name,1]}" "${wall[$name,2]}" \
-    "${cpu[$name,1]}" "${cpu[$name,2]}" "$size" "${rss[$name]}"
+  case $cmd in "$lzx"*) to=/dev/null ;; *) to=$out ;; esac
+  [ -n "$out" ] && rm -rf "$out"
+  /usr/bin/time -f %M -o mem $cmd >"$to" || { echo "compare-peers: $name failed" >&2; exit 1; }
+  rss[$name]=$(cat mem)
+  case $out in *.out | */in.bin) cmp -s in.bin "$out" || { echo "compare-peers: $name does not give the input back" >&2; exit 1; } ;; esac
+  case $name in "lzx pack -T 1") cp a.lzx a1.lzx ;; "lzx pack"*) cmp -s a1.lzx a.lzx || { echo "compare-peers: $name wrote other bytes" >&2; exit 1; } ;; esac
+  case $name in "lzx compress"*) cp "$out" "keep.$out" ;; "lzx unpack"*) rm -rf "${out%/*}" ;; esac
+done
+for t in "${counts[@]}"; do
+  cmp -s keep.w1.lzx "keep.w$t.lzx" && cmp -s keep.h1.lzx "keep.h$t.lzx" || { echo "compare-peers: -T $t wrote other bytes" >&2; exit 1; }
 done
 
-# best NAME wall|cpu: the faster of the two rounds.
+# The timed rounds. gzip-like tools write to standard output, lzx to its file argument; every
+# program writes a new file (the shell's redirection would truncate the old one outside the
+# timing, lzx's rename over it inside).
+: >ops.txt
+for op in "${ops[@]}"; do
+  IFS='|' read -r name out cmd <<<"$op"
+  case $cmd in "$lzx"*) echo "$name|$out|$cmd" ;; *) echo "$name|$out|$cmd > $out" ;; esac >>ops.txt
+done
+python3 "$here/bench/time-runs.py" ops.txt "$reps" >times.tsv || exit 1
+while IFS=$'\t' read -r name w u s c lo hi m; do
+  wall[$name]=$w cpu[$name]=$c low[$name]=$lo high[$name]=$hi
+done <times.tsv
+
+echo "$(basename "$file"): $bytes bytes, $cores cores, medians of $reps alternating rounds, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
+printf '| %-26s | %8s | %15s | %8s | %10s | %8s |\n' operation "wall ms" "wall range ms" "CPU ms" "output" "peak KB"
+printf '|%s|%s:|%s:|%s:|%s:|%s:|\n' ---------------------------- --------- ---------------- --------- ----------- ---------
+for op in "${ops[@]}"; do
+  IFS='|' read -r name out cmd <<<"$op"
+  size=""; case $out in *.out | */* | "") ;; *) size=$(stat -c %s "keep.$out" 2>/dev/null || stat -c %s "$out") ;; esac
+  printf '| %-26s | %8.1f | %6.1f to %6.1f | %8.1f | %10s | %8s |\n' "$name" "${wall[$name]}" "${low[$name]}" \
+    "${high[$name]}" "${cpu[$name]}" "$size" "${rss[$name]}"
+done
+
+# best NAME wall|cpu: the median of the rounds.
 best() {
-  local a b
-  if [ "$2" = wall ]; then a=${wall[$1,1]} b=${wall[$1,2]}; else a=${cpu[$1,1]} b=${cpu[$1,2]}; fi
-  awk -v a="$a" -v b="$b" 'BEGIN { print (a < b ? a : b) }'
+  if [ "$2" = wall ]; then echo "${wall[$1]}"; else echo "${cpu[$1]}"; fi
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 echo
-echo "Targets (faster round of each; wall times at the default of $cores threads):"
+echo "Targets (medians; wall times at the default of $cores threads):"
 printf '  %-58s %6s  (wanted <= %s)\n' \
   "lzx decompress wall / libdeflate-gzip -d wall" "$(ratio "$(best "lzx decompress wb -T $cores" wall)" "$(best "libdeflate-gzip -d" wall)")" 0.8 \
   "lzx decompress wall / zstd -d wall" "$(ratio "$(best "lzx decompress wb -T $cores" wall)" "$(best "zstd -d" wall)")" 1 \
