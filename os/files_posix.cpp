@@ -113,7 +113,9 @@ OsFileHandle OsFileOpen(const char* name, int mode) {
     errno = EISDIR;
     ok = 0;
   }
-  if (ok) ok = flock(fd, lock | LOCK_NB) == 0;
+  // Only a file is locked: a device such as /dev/null, or a pipe, is shared
+  // by every program that writes to it.
+  if (ok && S_ISREG(st.st_mode)) ok = flock(fd, lock | LOCK_NB) == 0;
   // A device or pipe has nothing to empty (and refuses ftruncate). An empty
   // file is left alone: on ext4, a truncation to nothing makes the close
   // write the file's new blocks out at once (its guard for files that are

@@ -44,6 +44,18 @@ TEST_F(FileSeam, ReadersShareAndEveryOtherModeIsExclusive) {
   EXPECT_EQ(OsFileOpen("d", OsOpenRead), 0u) << "a directory is not opened as a file";
 }
 
+#ifndef _WIN32
+// Two programs writing to /dev/null at once (a speed test, say) are not told
+// that it is in use.
+TEST_F(FileSeam, DevicesAreNotLocked) {
+  OsFileHandle a = OsFileOpen("/dev/null", OsOpenCreate);
+  OsFileHandle b = OsFileOpen("/dev/null", OsOpenCreate);
+  EXPECT_TRUE(a && b);
+  OsFileClose(a);
+  OsFileClose(b);
+}
+#endif
+
 TEST_F(FileSeam, ReadOnlyFilesAreNotDeleted) {
   Put("f", "x");
   ASSERT_TRUE(OsFileSetReadOnly("f", 1));
