@@ -24,6 +24,9 @@ unsigned char Done[PoolMaxSlots];
 unsigned char Failed[PoolMaxSlots];
 PoolWork Work;
 void* Context;
+// The slot that the calling thread sleeps on, or -1: a worker wakes it only
+// for that one, not for every slot done.
+int Awaited = -1;
 int Workers;
 std::thread* WorkerThreads[PoolMaxThreads];
 
@@ -58,7 +61,7 @@ void Worker(void) {
     hold.lock();
     Failed[slot] = (unsigned char)failed;
     Done[slot] = 1;
-    WorkDone.notify_all();
+    if (slot == Awaited) WorkDone.notify_all();
   }
 }
 
@@ -102,7 +105,10 @@ int PoolWait(int slot) {
   std::unique_lock<std::mutex> hold(Lock);
   while (!Done[slot]) {
     if (QueueHead == QueueTail) {
+      // Only the calling thread submits, so nothing new comes while it sleeps.
+      Awaited = slot;
       WorkDone.wait(hold);
+      Awaited = -1;
       continue;
     }
     // The calling thread is one of the threads: it takes the oldest slot no
