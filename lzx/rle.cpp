@@ -17,12 +17,33 @@ inline bool IsCountByte(int b) { return b >= CountFirst && b <= CountLast; }
 }  // namespace
 
 int RlePack(const unsigned char* block) {
+  // RleBuf through a plain pointer: a store through the thread's segment
+  // register takes a cycle longer.
+  unsigned char* rle = RleBuf;
   int i = 0;
   int out = 0;
   while (i < RleBlockSize) {
     // The result only grows, so once it reaches the block size the block is
     // stored as it is.
     if (out >= RleBlockSize) break;
+#if defined(__SSE2__)
+    // Sixteen positions at a time: the literals before the first that starts
+    // a run (equals the next two) or is a count byte go as one 16-byte store,
+    // of which the bytes past them are overwritten by the items after them.
+    // The positions' run tests read two bytes past them, inside the block.
+    if (i + 18 <= RleBlockSize) {
+      unsigned m = RleSpecialMask(block + i);
+      memcpy(rle + out, block + i, 16);
+      if (m == 0) {
+        out += 16;
+        i += 16;
+        continue;
+      }
+      int n = __builtin_ctz(m);
+      out += n;
+      i += n;
+    }
+#else
     // Six bytes at a time while none of them starts a run (equals the next
     // two) or is a count byte: they are six literals, written as one word.
     if (i + 8 <= RleBlockSize) {
@@ -32,12 +53,13 @@ int RlePack(const unsigned char* block) {
       uint64_t counts = (w & 0xF0F0F0F0F0F0F0F0ull) ^ 0x8080808080808080ull;
       const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull, six = 0x0000FFFFFFFFFFFFull;
       if ((((runs - ones) & ~runs & highs) & six) == 0 && (((counts - ones) & ~counts & highs) & six) == 0) {
-        memcpy(RleBuf + out, &w, 8);
+        memcpy(rle + out, &w, 8);
         out += 6;
         i += 6;
         continue;
       }
     }
+#endif
     int c = block[i];
     int k = 1;
     // Never reads past the block, whatever follows it in memory.
@@ -45,13 +67,13 @@ int RlePack(const unsigned char* block) {
       k = RunMin;
       while (k < RunMax && i + k < RleBlockSize && block[i + k] == c) k++;
     }
-    if (k > 1 || IsCountByte(c)) RleBuf[out++] = (unsigned char)(k + CountFirst - 1);
-    RleBuf[out++] = (unsigned char)c;
+    if (k > 1 || IsCountByte(c)) rle[out++] = (unsigned char)(k + CountFirst - 1);
+    rle[out++] = (unsigned char)c;
     i += k;
   }
   if (out < RleBlockSize && i != RleBlockSize) FatalMessage("RlePack: BUG");
   if (out < RleBlockSize) return out;
-  memcpy(RleBuf, block, RleBlockSize);
+  memcpy(rle, block, RleBlockSize);
   return RleBlockSize;
 }
 

@@ -1,6 +1,8 @@
 // Sixteen-byte scans of the run-length form for RleUnpack: SSE2 compares
 // where the target has them, and the same results from 64-bit words where it
 // does not (the plain forms are always there, so that the tests compare both).
+// RlePack's scan of a block is SSE2 only; without it, RlePack takes six bytes
+// at a time from a word of its own.
 #pragma once
 
 #include <stdint.h>
@@ -55,6 +57,16 @@ inline unsigned RleCountMaskPlain(const unsigned char* p) {
 }
 
 #if defined(__SSE2__)
+// For RlePack: bit i set where p[i] (18 bytes readable) starts a run of three
+// equal bytes or is a count byte.
+inline unsigned RleSpecialMask(const unsigned char* p) {
+  __m128i v = _mm_loadu_si128((const __m128i*)p);
+  __m128i runs = _mm_and_si128(_mm_cmpeq_epi8(v, _mm_loadu_si128((const __m128i*)(p + 1))),
+                               _mm_cmpeq_epi8(v, _mm_loadu_si128((const __m128i*)(p + 2))));
+  __m128i counts = _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8((char)0xF0)), _mm_set1_epi8((char)0x80));
+  return (unsigned)_mm_movemask_epi8(_mm_or_si128(runs, counts));
+}
+
 inline unsigned RleCountMask(const unsigned char* p) {
   __m128i v = _mm_loadu_si128((const __m128i*)p);
   __m128i high = _mm_and_si128(v, _mm_set1_epi8((char)0xF0));
