@@ -14,27 +14,60 @@ enum { ByteSymbols = 256 };
 
 int HufPack(int size) {
   if (size < 0 || size > RleBlockSize) FatalMessage("HufPack: bad size");
-  int counts[ByteSymbols] = {0};
-  for (int i = 0; i < size; i++) counts[RleBuf[i]]++;
+  // RleBuf, BitBuf and the codes through plain pointers and a local table: a
+  // load through the thread's segment register takes a cycle longer.
+  const unsigned char* rle = RleBuf;
+  // Four counts per byte value, so that a run of one value does not make each
+  // increment wait on the one before.
+  int counts[4][ByteSymbols];
+  memset(counts, 0, sizeof counts);
+  int i = 0;
+  for (; i + 4 <= size; i += 4) {
+    counts[0][rle[i]]++;
+    counts[1][rle[i + 1]]++;
+    counts[2][rle[i + 2]]++;
+    counts[3][rle[i + 3]]++;
+  }
+  for (; i < size; i++) counts[0][rle[i]]++;
   BitPos = 0;
   BitLenInit();
   FresInit(MainTable, ByteSymbols);
-  for (int b = 0; b < ByteSymbols; b++) MainTable.key[b] += (uint32_t)counts[b] << 16;
+  for (int b = 0; b < ByteSymbols; b++) {
+    uint32_t n = (uint32_t)(counts[0][b] + counts[1][b] + counts[2][b] + counts[3][b]);
+    MainTable.key[b] += n << 16;
+  }
   FreqToLen(MainTable);
   SendLens(MainTable);
   LenToVal(MainTable);
+  // A code of up to 24 bits with its length in the top byte.
+  uint32_t code[ByteSymbols];
+  for (int b = 0; b < ByteSymbols; b++) code[b] = MainTable.val[b] | (uint32_t)MainTable.len[b] << 24;
   BitWriter w;
   BitWriterStart(&w);
   const int limit = BitBlockMaxBits / 8;
-  int ok = 1;
-  for (int i = 0; i < size && ok; i++) {
-    int b = RleBuf[i];
-    ok = BitWriterPut(&w, MainTable.len[b], MainTable.val[b], limit);
+  unsigned char* bits = BitBuf;
+  uint64_t acc = w.acc;
+  int count = w.count, byte = w.byte;
+  for (i = 0; i < size; i++) {
+    // As BitWriterPut: below 32 bits held between symbols.
+    uint32_t c = code[rle[i]];
+    acc |= (uint64_t)(c & 0xFFFFFFu) << count;
+    count += (int)(c >> 24);
+    if (count >= 32) {
+      if (byte + 4 > limit) FatalMessage("HufPack: buffer full");
+      uint32_t word = (uint32_t)acc;
+      memcpy(bits + byte, &word, 4);
+      byte += 4;
+      acc >>= 32;
+      count -= 32;
+    }
   }
-  if (!ok) FatalMessage("HufPack: buffer full");
-  int bits = BitWriterFinish(&w);
+  w.acc = acc;
+  w.count = count;
+  w.byte = byte;
+  int total = BitWriterFinish(&w);
   if (BitPos > BitBlockMaxBits) FatalMessage("HufPack: buffer full");
-  return bits;
+  return total;
 }
 
 int HufUnpack(int bits) {
