@@ -159,7 +159,11 @@ void FileRename(FileRec* rec, const char* newName) {
 }
 
 void FileScratchCommit(FileRec* scratch, const char* target) {
-  if (!OsFileMoveReplace(scratch->name, target)) {
+  // A symbolic link stays, and the file it names is replaced, as a program
+  // that writes the file in place would leave them.
+  char real[FileNameSize];
+  const char* to = OsLinkTarget(target, real, sizeof real) ? real : target;
+  if (!OsFileMoveReplace(scratch->name, to)) {
     FileRec t;
     FileInit(&t, scratch->recSize > 0 ? scratch->recSize : 1, target);
     FileError(&t, FileErrRename);  // the fatal path removes the scratch file

@@ -130,8 +130,9 @@ void OpenFileCloseAll(void);
 // Internal error 98 when all FileScratchSlots are in use.
 void FileScratchAdd(const char* path, const char* standsFor);
 void FileScratchDone(const char* path);
-// Moves the closed scratch file over target, replacing it, and forgets it. A
-// failed move removes the scratch file and is FileError 204 on target.
+// Moves the closed scratch file over target (over the file it names when it is
+// a symbolic link), replacing it, and forgets it. A failed move removes the
+// scratch file and is FileError 204 on target.
 void FileScratchCommit(FileRec* scratch, const char* target);
 // 1 if a slot is in use (its name is traced as "\nFile not closed [%s]").
 int OpenFileAnyLeft(void);

@@ -48,6 +48,10 @@ int PathJoin(char* out, size_t size, const char* dir, const char* name) {
 }
 
 int PathScratchBeside(const char* path, char* out, size_t size) {
+  // Beside the file that a symbolic link names: the scratch file replaces
+  // that file (FileScratchCommit), not the link.
+  char real[FileNameSize];
+  if (OsLinkTarget(path, real, sizeof real)) path = real;
   char dir[FileNameSize];
   size_t p = 0;
   for (size_t i = 0; path[i]; i++)

@@ -24,8 +24,8 @@ int PathIsAbsolute(const char* path);
 // separators written as the system's own. 1 if it fits into size bytes.
 int PathJoin(char* out, size_t size, const char* dir, const char* name);
 // A name for a scratch file in the directory of path (a file that does not
-// exist yet), into out (size bytes); 1 on success, else 0 with the system's
-// error.
+// exist yet; of the file it names when path is a symbolic link), into out
+// (size bytes); 1 on success, else 0 with the system's error.
 int PathScratchBeside(const char* path, char* out, size_t size);
 
 // Splits path into the directory (with its trailing separator, or colon on

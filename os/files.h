@@ -89,6 +89,17 @@ uint32_t OsFileDosDateTime(OsFileHandle handle);
 // GetFileAttributesA; OsAttrNone if the path cannot be examined.
 uint32_t OsFileAttributes(const char* path);
 
+// When path is a symbolic link (POSIX), writes the file it finally names into
+// out (size bytes) and returns 1; 0 when it is none, or names nothing that
+// can be found, and always on Win32.
+int OsLinkTarget(const char* path, char* out, size_t size);
+
+// 1 when path names what the process's standard output is (POSIX: the same
+// device and inode, as /dev/stdout does), so that a report printed there
+// would be mixed into the data; 0 otherwise, and always on Win32, where no
+// path names it.
+int OsIsStandardOutput(const char* path);
+
 // Sets or clears the read-only attribute (SetFileAttributesA; POSIX: clears
 // every write permission bit, or gives the owner write permission); 1 on success.
 int OsFileSetReadOnly(const char* path, int readOnly);

@@ -201,6 +201,26 @@ uint32_t OsFileAttributes(const char* name) {
   return AttributesOf(st);
 }
 
+int OsLinkTarget(const char* name, char* out, size_t size) {
+  char path[PathSize];
+  struct stat st;
+  if (!MapPath(name, path) || lstat(path, &st) != 0 || !S_ISLNK(st.st_mode)) return 0;
+  char* real = realpath(path, nullptr);
+  if (real == nullptr) return 0;
+  size_t n = strlen(real);
+  int ok = n < size;
+  if (ok) memcpy(out, real, n + 1);
+  free(real);
+  return ok;
+}
+
+int OsIsStandardOutput(const char* name) {
+  char path[PathSize];
+  struct stat st, out;
+  if (!MapPath(name, path) || stat(path, &st) != 0 || fstat(1, &out) != 0) return 0;
+  return st.st_dev == out.st_dev && st.st_ino == out.st_ino;
+}
+
 int OsFileSetReadOnly(const char* name, int readOnly) {
   char path[PathSize];
   struct stat st;

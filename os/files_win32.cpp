@@ -92,6 +92,10 @@ uint32_t OsFileDosDateTime(OsFileHandle handle) {
 
 uint32_t OsFileAttributes(const char* path) { return GetFileAttributesA(path); }
 
+int OsLinkTarget(const char*, char*, size_t) { return 0; }
+
+int OsIsStandardOutput(const char*) { return 0; }
+
 int OsFileSetReadOnly(const char* path, int readOnly) {
   DWORD attributes = GetFileAttributesA(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return 0;

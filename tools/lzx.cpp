@@ -323,6 +323,11 @@ int Test(const char* archive, const char* expected) {
   return 0;
 }
 
+// Where compress and decompress print their one line: standard error when
+// the output is standard output (`lzx decompress a.lzx /dev/stdout | ...`),
+// which must carry the data alone.
+FILE* Report(const char* out) { return OsIsStandardOutput(out) ? stderr : stdout; }
+
 int Compress(const char* in, const char* out, const char* mode) {
   FileRec source;
   FileInit(&source, 1, in);
@@ -337,16 +342,16 @@ int Compress(const char* in, const char* out, const char* mode) {
   FileClose(&source);
   int size = Hclose(h);
   ProgressEnd();
-  printf("%lld bytes into %d\n", total, size);
+  fprintf(Report(out), "%lld bytes into %d\n", total, size);
   return 0;
 }
 
 int Decompress(const char* in, const char* out) {
   HILE* h = Hopen(in, "rb");
-  // A device or pipe is written as it is; a file through a scratch file
-  // beside it.
+  // A device or pipe, and the standard output whatever it is, is written as
+  // it is; a file through a scratch file beside it.
   uint32_t attributes = OsFileAttributes(out);
-  int device = attributes != OsAttrNone && (attributes & OsAttrDevice) != 0;
+  int device = (attributes != OsAttrNone && (attributes & OsAttrDevice) != 0) || OsIsStandardOutput(out);
   FileRec target;
   FileInit(&target, 1, out);
   if (!device) {
@@ -366,7 +371,7 @@ int Decompress(const char* in, const char* out) {
   Hclose(h);
   ProgressEnd();
   if (!device) FileScratchCommit(&target, out);
-  printf("%lld bytes\n", total);
+  fprintf(Report(out), "%lld bytes\n", total);
   return 0;
 }
 

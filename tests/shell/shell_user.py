@@ -143,6 +143,36 @@ def main():
     check("/dev", sorted(os.listdir("/dev")) == dev_before, "/dev changed")
     check("TMPDIR", os.listdir(os.path.join(WORK, "tmp")) == [], os.listdir(os.path.join(WORK, "tmp")))
 
+    # /dev/stdout into a pipe and into a file the shell opened: the data alone goes there (the
+    # report to standard error), and /dev/stdout stays the link it was.
+    expect("compress to a file", run(["compress", "src/Read me.txt", "c.lzx"]), 0)
+    stdout_link = os.readlink("/dev/stdout")
+    r = run(["decompress", "c.lzx", "/dev/stdout"])
+    expect("decompress /dev/stdout", r, 0)
+    check("decompress /dev/stdout", r.stdout == files["Read me.txt"], "%d bytes on standard output" % len(r.stdout))
+    check("decompress /dev/stdout", r.stderr == b"3000 bytes\n", r.stderr)
+    with open(os.path.join(WORK, "shell.lzx"), "wb") as shell_file:
+        r = subprocess.run([TOOL, "compress", "src/Read me.txt", "/dev/stdout"], cwd=WORK, stdout=shell_file,
+                           stderr=subprocess.PIPE, timeout=60)
+    expect("compress /dev/stdout", r, 0)
+    check("compress /dev/stdout", read(os.path.join(WORK, "shell.lzx")) == read(os.path.join(WORK, "c.lzx")),
+          "other bytes than compress into a file")
+    if not (os.path.islink("/dev/stdout") and os.readlink("/dev/stdout") == stdout_link):
+        failures.append("/dev/stdout: /dev/stdout was replaced")
+        try:  # put it back for what runs after this test
+            os.unlink("/dev/stdout")
+            os.symlink(stdout_link, "/dev/stdout")
+        except OSError:
+            pass
+
+    # An output that is a symbolic link: the file it names gets the bytes, and the link stays.
+    write(os.path.join(WORK, "linked/target"), b"old")
+    os.symlink("linked/target", os.path.join(WORK, "link"))
+    expect("decompress into a link", run(["decompress", "c.lzx", "link"]), 0)
+    check("decompress into a link", os.path.islink(os.path.join(WORK, "link")) and
+          read(os.path.join(WORK, "linked/target")) == files["Read me.txt"] and
+          os.listdir(os.path.join(WORK, "linked")) == ["target"], "the link or its file is wrong")
+
     # Names that leave DIR are refused, and nothing is written anywhere.
     with open(os.path.join(WORK, "escape.txt"), "w") as f:
         f.write("escape.lzx\nsrc/\nempty|V=101\n../escape\nempty|V=101\n%s/abs_escape\n" % WORK)
