@@ -130,6 +130,14 @@ struct Watch {
   int storedNames;  // list an entry by its name in the archive, not its path
 };
 
+// The progress of a long command, and where it stops when asked to (Ctrl+C,
+// a signal to end): the fatal path then removes the scratch files and undoes
+// an unpack, as after any failure. An unpack whose commit has begun finishes.
+void Step(int64_t done) {
+  if (OsInterrupted()) FatalMessage("interrupted");
+  ProgressSet(done);
+}
+
 void OnArchive(const VersionRecord* entry, const char* path, int written, int64_t done, int64_t total, void* context) {
   (void)total;
   Watch* w = (Watch*)context;
@@ -139,7 +147,7 @@ void OnArchive(const VersionRecord* entry, const char* path, int written, int64_
     printf(written ? "%s\n" : "%s (kept)\n", name);
     fflush(stdout);
   }
-  ProgressSet(done);
+  Step(done);
 }
 
 // The bytes a pack will write: every record and every source file the list
@@ -335,7 +343,7 @@ int Compress(const char* in, const char* out, const char* mode) {
   HILE* h = Hopen(out, mode);
   long long total = 0;
   ProgressStart("compress", FileSize(&source), ShowProgress());
-  for (int n; (n = FileRead(&source, CopySize, CopyBuf)) > 0; ProgressSet(total)) {
+  for (int n; (n = FileRead(&source, CopySize, CopyBuf)) > 0; Step(total)) {
     Hwrite(CopyBuf, n, h);
     total += n;
   }
@@ -363,7 +371,7 @@ int Decompress(const char* in, const char* out) {
   FileCreate(&target);
   long long total = 0;
   ProgressStart("decompress", h->header.length, ShowProgress());
-  for (int n; (n = Hread(CopyBuf, CopySize, h)) > 0; ProgressSet(total)) {
+  for (int n; (n = Hread(CopyBuf, CopySize, h)) > 0; Step(total)) {
     FileWrite(&target, n, CopyBuf);
     total += n;
   }
@@ -426,6 +434,10 @@ int Run(int argc, char** argv) {
   // Every compressed file the command opens codes its blocks on the pool.
   static HileWorkers workers = {PoolUsable(threads), PoolMaxSlots, PoolBegin, PoolSubmit, PoolWait};
   if (workers.threads > 1) HileSetWorkers(&workers);
+  // The commands that ask at every step whether to stop (Step).
+  static const char* const stepped[] = {"pack", "unpack", "test", "compress", "decompress"};
+  for (const char* name : stepped)
+    if (strcmp(command, name) == 0) OsCatchInterrupts();
   if (strcmp(command, "pack") == 0 && plainCount == 1) return Pack(plain[0]);
   if (strcmp(command, "unpack") == 0 && (plainCount == 1 || plainCount == 2)) {
     ArchiveSetPlainNames(absoluteNames ? ArchivePlainAsStored : ArchivePlainInside);

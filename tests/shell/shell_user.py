@@ -13,8 +13,10 @@ usage: shell_user.py LZX_TOOL WORKDIR
 import os
 import pty
 import shutil
+import signal
 import subprocess
 import sys
+import time
 
 failures = []
 TOOL = WORK = None
@@ -181,6 +183,37 @@ def main():
     expect("unpack escape", run(["unpack", "escape.lzx", "out"]), 2, "unsafe name [../escape]")
     check("unpack escape", snapshot(WORK) == before and not os.path.exists(os.path.join(WORK, "../escape")),
           changes(before, snapshot(WORK)))
+
+    # Ctrl+C or a signal to end, in the middle of a command: the old output stays, no scratch file
+    # is left, and an unpack is undone. The signal is sent once the command's first scratch file is
+    # there (96 MB of random bytes take a good half second).
+    def interrupted(case, args, watch, sig):
+        before = snapshot(WORK)
+        p = subprocess.Popen([TOOL] + args, cwd=WORK, env=dict(os.environ, TMPDIR=os.path.join(WORK, "tmp")),
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        deadline = time.monotonic() + 30
+        while p.poll() is None and time.monotonic() < deadline:
+            if any(n.startswith(("lz", "~lzx")) and n.endswith((".tmp", ".new")) for n in os.listdir(watch)):
+                break
+            time.sleep(0.002)
+        p.send_signal(sig)
+        out, err = p.communicate(timeout=60)
+        check(case, p.returncode == 2 and err.startswith(b"lzx: interrupted\n"), "exit %d: %r" % (p.returncode, err))
+        check(case, snapshot(WORK) == before, changes(before, snapshot(WORK)))
+
+    write(os.path.join(WORK, "big/random.bin"), os.urandom(96 << 20))
+    write(os.path.join(WORK, "big/random.lzx"), b"old")
+    interrupted("compress, SIGTERM", ["compress", "-T", "1", "big/random.bin", "big/random.lzx"],
+                os.path.join(WORK, "big"), signal.SIGTERM)
+    with open(os.path.join(WORK, "big.txt"), "w") as f:
+        f.write("big/all.lzx\nbig/\nrandom.bin|V=101\n#random.bin\n")
+    expect("pack big", run(["pack", "big.txt"]), 0)
+    write(os.path.join(WORK, "big inst/random.bin"), b"old")
+    interrupted("unpack, SIGINT", ["unpack", "-T", "1", "--rewrite-equal", "big/all.lzx", "big inst"],
+                os.path.join(WORK, "big inst"), signal.SIGINT)
+    shutil.rmtree(os.path.join(WORK, "big"))
+    shutil.rmtree(os.path.join(WORK, "big inst"))
+    os.unlink(os.path.join(WORK, "big.txt"))
 
     # Failing commands over existing outputs: the old bytes stay, no scratch.
     write(os.path.join(WORK, "out/Read me.txt"), b"old")
