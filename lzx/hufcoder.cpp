@@ -83,14 +83,14 @@ int HufUnpack(int bits) {
   int pos = BitPos;
   const int fastEnd = bits - 64;
   // The tables through plain pointers, as in LzxUnpack.
-  const uint32_t* entries = DecodeEntry;
+  const uint64_t* entries = DecodeEntry;
   unsigned char* rle = RleBuf;
   while (pos < fastEnd && out + 64 <= RleBufSize) {
     uint64_t v = BitsAt(pos);
     int used = 0;
     do {
       // One or two literals: both bytes are stored, the count tells which.
-      uint32_t e = entries[v & (DecodeSize - 1)];
+      uint32_t e = (uint32_t)(entries[v & (DecodeSize - 1)] >> 32);
       if (e == DecodeEntryLong) e = DecodeEntryOf(v);
       uint16_t two = (uint16_t)(e >> 8);
       memcpy(rle + out, &two, 2);

@@ -10,7 +10,7 @@
 
 LZX_PER_THREAD HufTable MainTable;
 LZX_PER_THREAD HufTable LenCode;
-LZX_PER_THREAD uint32_t DecodeEntry[DecodeSize];
+LZX_PER_THREAD uint64_t DecodeEntry[DecodeSize];
 LZX_PER_THREAD uint32_t DecodeLongIndex[DecodeSize];
 LZX_PER_THREAD uint16_t DecodeLongTable[DecodeLongTableSize];
 
@@ -132,24 +132,27 @@ constexpr std::array<uint16_t, 1 << RevBits> MakeReversal(void) {
 
 constexpr std::array<uint16_t, 1 << RevBits> Reversal = MakeReversal();
 
-// A symbol's first-level entry without its code length, which adds
-// EntryPerLen times the length (see DecodeEntryFor).
-enum : uint32_t { EntryPerLen = 1u | 1u << 24 };
-constexpr std::array<uint32_t, HufMaxSymbols> MakeEntryBase(void) {
+// A symbol's wide first-level entry without its code length, which adds
+// EntryPerLen times the length (see DecodeEntryFor and DecodeEntryWide): to
+// the bits the entry takes in both halves, and to the code length.
+enum : uint64_t { EntryPerLen = (uint64_t)(1u | 1u << 24) << 32 | 1u };
+constexpr std::array<uint64_t, HufMaxSymbols> MakeEntryBase(void) {
   std::array<RefCode, 256> refs = MakeRefCodes();
-  std::array<uint32_t, HufMaxSymbols> t{};
+  std::array<uint64_t, HufMaxSymbols> t{};
   for (int s = 0; s < HufMaxSymbols; s++) {
+    uint32_t e = 0;
     if (s < RefSymbolFirst) {
-      t[s] = (uint32_t)s << 8 | 1u << 29;
+      e = (uint32_t)s << 8 | 1u << 29;
     } else {
       const RefCode& r = refs[(s - RefSymbolFirst) & 255];
-      t[s] = (uint32_t)(r.lenBits + r.distBits) | (uint32_t)((s - RefSymbolFirst) & 255) << 8 | DecodeEntryRef;
+      e = (uint32_t)(r.lenBits + r.distBits) | (uint32_t)((s - RefSymbolFirst) & 255) << 8 | DecodeEntryRef;
     }
+    t[s] = (uint64_t)e << 32 | (e & 63) | (uint64_t)DecodeBits << 8;
   }
   return t;
 }
 
-constexpr std::array<uint32_t, HufMaxSymbols> EntryBase = MakeEntryBase();
+constexpr std::array<uint64_t, HufMaxSymbols> EntryBase = MakeEntryBase();
 
 }  // namespace
 
@@ -285,40 +288,41 @@ void TableBuild(const HufTable& table) {
   // their entry, and what they add to the first literal's entry as the
   // second one (their bits, their byte, one more literal).
   uint32_t litIndex[RefSymbolFirst];
-  uint32_t litEntry[RefSymbolFirst];
-  uint32_t litAdd[RefSymbolFirst];
+  uint64_t litEntry[RefSymbolFirst];
+  uint64_t litAdd[RefSymbolFirst];
   int litStart[DecodeBits + 1];
   int lits = 0;
-  DecodeEntry[0] = DecodeEntryLong;
+  uint64_t* entries = DecodeEntry;  // a plain pointer, as in LzxUnpack
+  entries[0] = DecodeWideLong;
   for (int l = 1; l <= DecodeBits; l++) {
     int half = 1 << (l - 1);
-    memcpy(DecodeEntry + half, DecodeEntry, (size_t)half * sizeof DecodeEntry[0]);
+    memcpy(entries + half, entries, (size_t)half * sizeof entries[0]);
     litStart[l] = lits;
-    uint32_t forLen = (uint32_t)l * EntryPerLen;
+    uint64_t forLen = (uint64_t)l * EntryPerLen;
     if (l <= DecodeBits - shortest) {
       for (int k = table.lenStart[l]; k < table.lenStart[l + 1]; k++) {
         int s = table.byLen[k];
-        uint32_t e = EntryBase[s] + forLen;
-        DecodeEntry[table.val[s]] = e;
+        uint64_t e = EntryBase[s] + forLen;
+        entries[table.val[s]] = e;
         if (s < RefSymbolFirst) {
           litIndex[lits] = table.val[s];
           litEntry[lits] = e;
-          litAdd[lits] = (uint32_t)l + (1u << 29) + ((uint32_t)s << 16);
+          litAdd[lits] = ((uint64_t)((uint32_t)l + (1u << 29) + ((uint32_t)s << 16)) << 32) + (uint32_t)l;
           lits++;
         }
       }
     } else {
       for (int k = table.lenStart[l]; k < table.lenStart[l + 1]; k++) {
         int s = table.byLen[k];
-        DecodeEntry[table.val[s]] = EntryBase[s] + forLen;
+        entries[table.val[s]] = EntryBase[s] + forLen;
       }
     }
     // The halves of these pairs are shorter than l, so both lists are done.
     for (int a = shortest; l - a >= shortest; a++) {
       int b = l - a;
       for (int i = litStart[a]; i < litStart[a + 1]; i++) {
-        uint32_t* to = DecodeEntry + litIndex[i];
-        uint32_t e = litEntry[i];
+        uint64_t* to = entries + litIndex[i];
+        uint64_t e = litEntry[i];
         for (int j = litStart[b]; j < litStart[b + 1]; j++) to[litIndex[j] << a] = e + litAdd[j];
       }
     }

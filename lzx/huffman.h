@@ -62,8 +62,21 @@ int UnCode(const HufTable& table, uint32_t bits);
 //                a literal entry shifted by 29 is its count
 //   bit 31       a reference
 // DecodeEntryLong where the code is longer than 10 bits. Holds MainTable only.
+//
+// DecodeEntry holds each entry in its high 32 bits and, in its low 16, the
+// bits the entry takes (bits 0..5) and DecodeBits (bits 8..15): the control
+// of a bit-field extract that gives, from the bits of the entry's item on,
+// the index of the next item's entry. The long entry is all ones.
 enum : uint32_t { DecodeEntryLong = 0xFFFFFFFFu, DecodeEntryRef = 0x80000000u };
-extern LZX_PER_THREAD uint32_t DecodeEntry[DecodeSize];
+enum : uint64_t { DecodeWideLong = ~0ull, DecodeWideRef = 1ull << 63 };
+extern LZX_PER_THREAD uint64_t DecodeEntry[DecodeSize];
+
+// An entry with its extract control, and the entry of a wide one.
+inline uint64_t DecodeEntryWide(uint32_t e) {
+  if (e == DecodeEntryLong) return DecodeWideLong;
+  return (uint64_t)e << 32 | (e & 63) | (uint64_t)DecodeBits << 8;
+}
+inline uint32_t DecodeEntryAt(uint32_t index) { return (uint32_t)(DecodeEntry[index] >> 32); }
 
 // A reference symbol's length and distance: base and number of extra bits.
 // The length extra bits come first in the stream, then the distance's.
@@ -106,7 +119,7 @@ inline int DecodeEntryCodeLen(uint32_t e) { return (int)((e >> 24) & 31); }
 // The MainTable symbol whose code begins the bits v (first bit in bit 0, at
 // least 24 bits valid). Does not move BitPos.
 inline int DecodeFromBits(uint64_t v) {
-  uint32_t e = DecodeEntry[v & (DecodeSize - 1)];
+  uint32_t e = DecodeEntryAt(v & (DecodeSize - 1));
   if (e != DecodeEntryLong) return DecodeEntrySymbol(e);
   uint32_t info = DecodeLongIndex[v & (DecodeSize - 1)];
   uint32_t width = info & 31;
@@ -120,7 +133,7 @@ inline int DecodeFromBits(uint64_t v) {
 // The entry for the bits v, also for the codes longer than 10 bits, which
 // come back as an entry of their symbol alone.
 inline uint32_t DecodeEntryOf(uint64_t v) {
-  uint32_t e = DecodeEntry[v & (DecodeSize - 1)];
+  uint32_t e = DecodeEntryAt(v & (DecodeSize - 1));
   if (e != DecodeEntryLong) return e;
   int s = DecodeFromBits(v);
   return DecodeEntryFor(s, MainTable.len[s]);

@@ -51,15 +51,6 @@ inline int MatchLength(const unsigned char* a, const unsigned char* b, int limit
   return n;
 }
 
-// Stores the one or two literals of a literal entry at RleBuf[out] (both
-// bytes in any case, with room for them) and returns the bits it takes.
-inline int PutLiterals(uint32_t e, ptrdiff_t& out) {
-  uint16_t two = (uint16_t)(e >> 8);
-  memcpy(RleBuf + out, &two, 2);
-  out += e >> 29;
-  return (int)(e & 63);
-}
-
 // A reference symbol's length and distance with the masks of their extra
 // bits at hand, so that the unpacker takes both from one entry. Filled from
 // RefCodes on the first use.
@@ -195,9 +186,36 @@ int LzxPack(int size) {
 
 namespace {
 
+// The index of the entry after the item of the wide entry e, from the bits
+// buf that begin with that item. With BMI (x86-64) one bit-field extract,
+// whose control is e's low half: the chain from one table load to the next
+// is the load and one instruction instead of a shift and a mask.
+template <bool Bextr>
+inline uint64_t IndexAfter(uint64_t buf, uint64_t e) {
+#if defined(__x86_64__)
+  if constexpr (Bextr) {
+    uint64_t i;
+    __asm__("bextr %2, %1, %0" : "=r"(i) : "r"(buf), "r"(e) : "cc");
+    return i;
+  }
+#endif
+  return (buf >> (e & 63)) & (DecodeSize - 1);
+}
+
+// Stores the one or two literals of a literal entry at RleBuf[out] (both
+// bytes in any case, with room for them) and returns the bits it takes.
+inline int PutLiterals(uint64_t e, ptrdiff_t& out) {
+  uint16_t two = (uint16_t)(e >> 40);
+  memcpy(RleBuf + out, &two, 2);
+  out += e >> 61;
+  return (int)(e & 63);
+}
+
 // The unpacker's whole loop, built twice: once for any processor and once for
 // those with BMI2, whose shifts by a register neither read nor write the flags
-// (the item loop is one shift by the entry's bit count after another).
+// (the item loop is one shift by the entry's bit count after another), and
+// with BMI's bit-field extract for the next index.
+template <bool Bextr>
 inline __attribute__((always_inline)) int UnpackBlock(int bits) {
   if (bits < 0 || bits > BitBlockMaxBits) FatalMessage("LzxUnpack: bad bit count");
   BitPos = 0;
@@ -220,44 +238,60 @@ inline __attribute__((always_inline)) int UnpackBlock(int bits) {
   BitReaderRefill(&r);
   // The table through a plain pointer: a load through the thread's segment
   // register takes a cycle longer, and the loop is one load after another.
-  const uint32_t* entries = DecodeEntry;
-  uint32_t e = entries[r.buf & (DecodeSize - 1)];
+  // The compiler would fold the table's offset in the thread's block into
+  // every load (base, index and displacement); one register is quicker.
+  const uint64_t* entries = DecodeEntry;
+  __asm__("" : "+r"(entries));
+  uint64_t e = entries[r.buf & (DecodeSize - 1)];
   // With FastRoom bytes free, every store of the turn stays inside RleBuf.
+  // The entry after each item is looked up before the test of the item's
+  // kind: a literal entry and a reference take the same bits from the front
+  // (e's low six), so the lookup is the same for both, and where the branch
+  // was guessed wrong the next entry is already on its way. A reference
+  // without ten bits after it looks up again after a refill.
   while (r.next < fastEnd && out + FastRoom <= RleBufSize) {
     BitReaderRefill(&r);
-    if (!(e & DecodeEntryRef)) {
+    uint64_t n = entries[IndexAfter<Bextr>(r.buf, e)];
+    if (!(e & DecodeWideRef)) {
       BitReaderSkip(&r, PutLiterals(e, out));
-      e = entries[r.buf & (DecodeSize - 1)];
-      if (!(e & DecodeEntryRef)) {
+      e = n;
+      n = entries[IndexAfter<Bextr>(r.buf, e)];
+      if (!(e & DecodeWideRef)) {
         BitReaderSkip(&r, PutLiterals(e, out));
-        e = entries[r.buf & (DecodeSize - 1)];
-        if (!(e & DecodeEntryRef)) {
+        e = n;
+        n = entries[IndexAfter<Bextr>(r.buf, e)];
+        if (!(e & DecodeWideRef)) {
           BitReaderSkip(&r, PutLiterals(e, out));
-          e = entries[r.buf & (DecodeSize - 1)];
+          e = n;
           continue;
         }
       }
     }
     // At least 36 bits left: enough for a short reference, or for a long
     // code's 24 bits.
-    if (e == DecodeEntryLong) {
-      e = DecodeEntryOf(r.buf);
-      if (!(e & DecodeEntryRef)) {
-        RleBuf[out++] = (unsigned char)(e >> 8);
+    if (e == DecodeWideLong) {
+      e = DecodeEntryWide(DecodeEntryOf(r.buf));
+      if (!(e & DecodeWideRef)) {
+        RleBuf[out++] = (unsigned char)(e >> 40);
         BitReaderSkip(&r, (int)(e & 63));
         e = entries[r.buf & (DecodeSize - 1)];
         continue;
       }
       BitReaderRefill(&r);  // a long code with its extra bits takes up to 45
+      n = entries[IndexAfter<Bextr>(r.buf, e)];
     }
-    const RefStep& rs = refSteps[(e >> 8) & 0xFF];
-    uint64_t x = r.buf >> DecodeEntryCodeLen(e);
+    uint32_t h = (uint32_t)(e >> 32);
+    const RefStep& rs = refSteps[(h >> 8) & 0xFF];
+    uint64_t x = r.buf >> DecodeEntryCodeLen(h);
     int len = rs.lenBase + (int)(x & rs.lenMask);
     int dist = rs.distBase + (int)((x >> rs.lenBits) & rs.distMask);
     if (dist > out) break;
+    if (r.left - (int)(e & 63) < DecodeBits) {
+      BitReaderRefill(&r);
+      n = entries[IndexAfter<Bextr>(r.buf, e)];
+    }
     BitReaderSkip(&r, (int)(e & 63));
-    if (r.left < DecodeBits) BitReaderRefill(&r);
-    e = entries[r.buf & (DecodeSize - 1)];
+    e = n;
     unsigned char* to = RleBuf + out;
     const unsigned char* from = to - dist;
     out += len;
@@ -309,10 +343,10 @@ inline __attribute__((always_inline)) int UnpackBlock(int bits) {
   return (int)out;
 }
 
-int UnpackPlain(int bits) { return UnpackBlock(bits); }
+int UnpackPlain(int bits) { return UnpackBlock<false>(bits); }
 
 #if LZX_UNPACK_BMI2
-__attribute__((target("bmi2"))) int UnpackBmi2(int bits) { return UnpackBlock(bits); }
+__attribute__((target("bmi,bmi2"))) int UnpackBmi2(int bits) { return UnpackBlock<true>(bits); }
 #endif
 
 int unpackFormAllowed = 1;

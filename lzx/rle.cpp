@@ -120,6 +120,14 @@ void RleUnpack(int length, unsigned char* output) {
     const unsigned char* at = rle + in;
     unsigned m = RleCountMask(at);
     if (m == 0) {
+      // Thirty-two literals (most of text) go at once where the next sixteen
+      // input bytes hold no count byte either; a pair cannot start among them.
+      if (in + 32 <= length && RleCountMask(at + 16) == 0) {
+        memcpy(output + out, at, 32);
+        out += 32;
+        in += 32;
+        continue;
+      }
       memcpy(output + out, at, 16);
       out += 16;
       in += 16;

@@ -70,7 +70,7 @@ TEST(Huffman, TenBitCodesUseTheTableAndLongerOnesTheSearch) {
     PutBits(MainTable.len[s], MainTable.val[s]);
     PutBits(24, 0xABCDEF);  // whatever follows
     BitPos = 0;
-    uint32_t entry = DecodeEntry[PeekBits() & 1023];
+    uint32_t entry = DecodeEntryAt(PeekBits() & 1023);
     if (MainTable.len[s] <= 10) {
       EXPECT_EQ(DecodeEntrySymbol(entry), s);
       EXPECT_EQ(DecodeEntryCodeLen(entry), MainTable.len[s]);
@@ -103,7 +103,8 @@ int ShortCodeAt(const HufTable& t, uint32_t bits, int maxLen) {
 // Counts the pairs and the entries of long codes.
 void CheckDecodeEntries(const HufTable& t, int* pairs, int* longs) {
   for (uint32_t i = 0; i < DecodeSize; i++) {
-    uint32_t e = DecodeEntry[i];
+    uint32_t e = DecodeEntryAt(i);
+    ASSERT_EQ(DecodeEntry[i], DecodeEntryWide(e)) << i;  // the extract control of the fast loop
     int first = ShortCodeAt(t, i, DecodeBits);
     if (first < 0) {
       ASSERT_EQ(e, DecodeEntryLong) << i;
@@ -140,7 +141,7 @@ void CheckDecodeEntries(const HufTable& t, int* pairs, int* longs) {
     ASSERT_EQ(DecodeLongTable[(info >> 5) + ((t.val[s] >> DecodeBits) & ((1u << width) - 1))], s);
   }
   for (uint32_t i = 0; i < DecodeSize; i++) {
-    if (DecodeEntry[i] != DecodeEntryLong) {
+    if (DecodeEntryAt(i) != DecodeEntryLong) {
       ASSERT_EQ(DecodeLongIndex[i], 0u) << i;
     }
   }
@@ -206,7 +207,7 @@ TEST(Huffman, LongCodesDecodeAlsoWhereTheSubTablesRunOutOfRoom) {
   TableBuild(MainTable);
   int linear = 0;
   for (uint32_t i = 0; i < DecodeSize; i++)
-    linear += DecodeEntry[i] == DecodeEntryLong && (DecodeLongIndex[i] & 31) == 31;
+    linear += DecodeEntryAt(i) == DecodeEntryLong && (DecodeLongIndex[i] & 31) == 31;
   EXPECT_EQ(linear, 1);
   for (int s = 0; s < MainTable.count; s++) {
     BitPos = 0;

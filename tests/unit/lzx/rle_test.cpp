@@ -185,6 +185,31 @@ TEST(RleUnpack, TheFullestWindowAtTheEnd) {
   EXPECT_EQ(output[RleBlockSize], 0x11);
 }
 
+// Stretches of literals go 32 at a time where no count byte is among them:
+// a run at every place in and after such a stretch, and a stretch that ends
+// with the input (too short for the block) at every length around 32.
+TEST(RleUnpack, RunsAtEveryPlaceAfterLiterals) {
+  for (int at = 0; at < 80; at++) {
+    for (int i = 0; i < RleBlockSize; i++) block[i] = (unsigned char)('a' + i % 23);
+    memset(block + 100 + at, 'q', 5);
+    block[200 + at] = 0x85;  // a literal count byte
+    ASSERT_LT(RlePack(block), RleBlockSize);
+    ExpectRoundTrip();
+  }
+}
+
+TEST(RleUnpackDeathTest, LiteralsThatEndBeforeTheBlock) {
+  for (int length = 28; length <= 68; length += 4) {
+    EXPECT_EXIT(
+        {
+          memset(RleBuf, 'a', RleBlockSize);
+          RleUnpack(length, output);
+        },
+        testing::ExitedWithCode(2), "RleUnpack: too many bytes read")
+        << length;
+  }
+}
+
 TEST(RleUnpackDeathTest, DamagedLengthsAndCounts) {
   EXPECT_EXIT(RleUnpack(RleBlockSize + 1, output), testing::ExitedWithCode(2), "RleUnpack: input > output");
   // The output is full before the input is used up.
