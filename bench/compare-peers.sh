@@ -93,7 +93,7 @@ while IFS=$'\t' read -r name w u s c lo hi m; do
   wall[$name]=$w cpu[$name]=$c low[$name]=$lo high[$name]=$hi
 done <times.tsv
 
-echo "$(basename "$file"): $bytes bytes, $cores cores, medians of $reps alternating rounds, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "$(basename "$file"): $bytes bytes, $cores cores, medians of $reps alternating rounds, load average at the end $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 printf '| %-26s | %8s | %15s | %8s | %10s | %8s |\n' operation "wall ms" "wall range ms" "CPU ms" "output" "peak KB"
 printf '|%s|%s:|%s:|%s:|%s:|%s:|\n' ---------------------------- --------- ---------------- --------- ----------- ---------
