@@ -171,6 +171,11 @@ void FileScratchCommit(FileRec* scratch, const char* target) {
   FileScratchDone(scratch->name);
 }
 
+int FileWrittenInPlace(const char* name) {
+  uint32_t attributes = OsFileAttributes(name);
+  return (attributes != OsAttrNone && (attributes & OsAttrDevice) != 0) || OsIsStandardOutput(name);
+}
+
 int FileDelete(FileRec* rec) {
   if (OsFileAttributes(rec->name) != OsAttrNone && !OsFileDelete(rec->name)) {
     if (rec->recSize < 0) return 0;

@@ -134,6 +134,10 @@ void FileScratchDone(const char* path);
 // a symbolic link), replacing it, and forgets it. A failed move removes the
 // scratch file and is FileError 204 on target.
 void FileScratchCommit(FileRec* scratch, const char* target);
+// 1 when an output of this name is written in place, not through a scratch
+// file: a device or pipe, and the process's standard output whatever it is
+// (/dev/stdout may name a file that the shell opened for it).
+int FileWrittenInPlace(const char* name);
 // 1 if a slot is in use (its name is traced as "\nFile not closed [%s]").
 int OpenFileAnyLeft(void);
 // Empties the table and registers OpenFileCloseAll with the fatal path; 0.

@@ -378,10 +378,7 @@ HILE* Hopen(const char* name, const char* mode) {
   strcpy(h->name, name);
 
   if (h->writing) {
-    uint32_t attributes = OsFileAttributes(name);
-    // The standard output is written in place, as a device is, whatever it
-    // is (/dev/stdout may name a file that the shell opened for it).
-    h->toDevice = (attributes != OsAttrNone && (attributes & OsAttrDevice) != 0) || OsIsStandardOutput(name);
+    h->toDevice = FileWrittenInPlace(name);
     char part[FileNameSize];
     ScratchName(h, h->toDevice ? nullptr : name, part);
     FileScratchAdd(part, name);

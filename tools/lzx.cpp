@@ -356,10 +356,9 @@ int Compress(const char* in, const char* out, const char* mode) {
 
 int Decompress(const char* in, const char* out) {
   HILE* h = Hopen(in, "rb");
-  // A device or pipe, and the standard output whatever it is, is written as
-  // it is; a file through a scratch file beside it.
-  uint32_t attributes = OsFileAttributes(out);
-  int device = (attributes != OsAttrNone && (attributes & OsAttrDevice) != 0) || OsIsStandardOutput(out);
+  // A device, a pipe or the standard output is written as it is; a file
+  // through a scratch file beside it.
+  int device = FileWrittenInPlace(out);
   FileRec target;
   FileInit(&target, 1, out);
   if (!device) {
