@@ -61,6 +61,41 @@ void EncodeHeader(const HileHeader* header, unsigned char* bytes) {
 
 void ParDetach(HILE* h);
 
+// Writing: the coded bytes and index entries go out through buffers, a full
+// buffer per system call; filePos counts the bytes still held.
+void WriteHeldBytes(HILE* h) {
+  if (h->aheadLen > 0) DoFwrite(h->ahead, h->aheadLen, &h->file);
+  h->aheadLen = 0;
+}
+
+void Emit(HILE* h, const unsigned char* bytes, int count) {
+  h->filePos += count;
+  while (count > 0) {
+    if (h->aheadLen == HileAheadSize) WriteHeldBytes(h);
+    int n = HileAheadSize - h->aheadLen < count ? HileAheadSize - h->aheadLen : count;
+    memcpy(h->ahead + h->aheadLen, bytes, (size_t)n);
+    h->aheadLen += n;
+    bytes += n;
+    count -= n;
+  }
+}
+
+// The index entries held go to the index file, which indexFirst entries
+// reached before them.
+void WriteHeldEntries(HILE* h) {
+  unsigned char bytes[4 * HileIndexHeld];
+  for (int i = 0; i < h->indexCount; i++) PutLe32(bytes + 4 * i, h->index[i]);
+  if (h->indexCount > 0) DoFwrite(bytes, 4 * h->indexCount, &h->indexFile);
+  h->indexFirst += h->indexCount;
+  h->indexCount = 0;
+}
+
+// The index entry of the block that starts where the file stands.
+void EmitEntry(HILE* h) {
+  if (h->indexCount == HileIndexHeld) WriteHeldEntries(h);
+  h->index[h->indexCount++] = h->filePos;
+}
+
 void Release(HILE* h) {
   ParDetach(h);
   for (int i = 0; i < HileSlots; i++) {
@@ -250,10 +285,8 @@ void ParRetire(HILE* h) {
   ParSlot* s = &p->slots[p->first % p->count];
   if (p->workers->wait(p->first % p->count)) s->codedLen = BlockCode(s->raw, p->flags, s->coded);
   p->first++;
-  unsigned char entry[4];
-  PutLe32(entry, DoFtell(&h->file));
-  DoFwrite(entry, 4, &h->indexFile);
-  DoFwrite(s->coded, s->codedLen, &h->file);
+  EmitEntry(h);
+  Emit(h, s->coded, s->codedLen);
 }
 
 // Writing: the full block of h to the workers.
@@ -393,6 +426,7 @@ HILE* Hopen(const char* name, const char* mode) {
     DoFwrite(bytes, HileHeaderSize, &h->file);
     h->blockStart = 0;
     h->pos = 0;
+    h->filePos = HileHeaderSize;
     ParAttach(h);
     return h;
   }
@@ -453,10 +487,12 @@ void Hflus(HILE* h) {
   if (Par.h == h) {
     ParPut(h);
   } else {
-    unsigned char entry[4];
-    PutLe32(entry, DoFtell(&h->file));
-    DoFwrite(entry, 4, &h->indexFile);
-    BlockPack(h->block, &h->file, h->header.flags);
+    // Coded straight into the buffer, which keeps room for the longest block.
+    EmitEntry(h);
+    if (HileAheadSize - h->aheadLen < HileCodedMax) WriteHeldBytes(h);
+    int n = BlockCode(h->block, h->header.flags, h->ahead + h->aheadLen);
+    h->aheadLen += n;
+    h->filePos += n;
   }
   h->blockStart += HileBlockSize;
   h->pos = 0;
@@ -523,13 +559,13 @@ void FillInto(HILE* h, unsigned char* into) {
 namespace {
 
 // The finished file into the device or pipe it was meant for, through the
-// block buffer, which the writer no longer needs.
+// write buffer, which the writer no longer needs.
 void CopyToDevice(HILE* h) {
   FileRec out;
   FileInit(&out, 1, h->name);
   FileOpenRead(&h->file);
   FileCreate(&out);
-  for (int n; (n = FileRead(&h->file, HileBlockSize, h->block)) > 0;) FileWrite(&out, n, h->block);
+  for (int n; (n = FileRead(&h->file, HileAheadSize, h->ahead)) > 0;) FileWrite(&out, n, h->ahead);
   FileClose(&out);
   FileClose(&h->file);
   DeleteFileByName(h->file.name);
@@ -651,16 +687,21 @@ int Hclose(HILE* h) {
   if (Par.h == h) {
     while (Par.first < Par.next) ParRetire(h);
   }
-  int32_t indexOffset = DoFtell(&h->file);
-  int32_t indexSize = DoFtell(&h->indexFile);
+  // The index follows the blocks: the entries in the index file, then those
+  // still held.
+  int32_t indexOffset = h->filePos;
+  int32_t indexSize = 4 * (h->indexFirst + h->indexCount);
+  WriteHeldBytes(h);
   DoFseek(&h->indexFile, 0);
-  unsigned char piece[256];
-  for (int32_t left = indexSize; left > 0;) {
-    int n = left < (int32_t)sizeof piece ? (int)left : (int)sizeof piece;
-    DoFread(piece, n, &h->indexFile);
-    DoFwrite(piece, n, &h->file);
+  for (int32_t left = 4 * h->indexFirst; left > 0;) {
+    int n = left < HileAheadSize ? (int)left : HileAheadSize;
+    DoFread(h->ahead, n, &h->indexFile);
+    DoFwrite(h->ahead, n, &h->file);
     left -= n;
   }
+  unsigned char held[4 * HileIndexHeld];
+  for (int i = 0; i < h->indexCount; i++) PutLe32(held + 4 * i, h->index[i]);
+  if (h->indexCount > 0) DoFwrite(held, 4 * h->indexCount, &h->file);
   DoFclose(&h->indexFile);
   FileRec temp;
   FileInit(&temp, -1, h->tempName);

@@ -53,14 +53,17 @@ struct HILE {
   int32_t pos;         // position in block; HileBlockSize: used up
   int eof;
   int held;  // reading: block holds the block at blockStart (Hread may decode past it)
-  // Reading: where the file stands, kept here instead of asking the system
-  // for every block, and index entries indexFirst.. held from the file.
+  // Where the file stands, kept here instead of asking the system for every
+  // block (writing: counting the bytes still in ahead), and index entries
+  // indexFirst.. held from the file (writing: indexCount entries not yet in
+  // indexFile).
   int32_t filePos;
   int32_t indexFirst;
   int32_t indexCount;
   int32_t index[HileIndexHeld];
   // Reading: the file's bytes from aheadStart on, aheadLen of them, so that
-  // most blocks take no system call.
+  // most blocks take no system call. Writing: aheadLen coded bytes not yet
+  // written.
   int32_t aheadStart;
   int32_t aheadLen;
   unsigned char ahead[HileAheadSize];

@@ -214,6 +214,25 @@ TEST_F(HileDeathTest, IndexWindowsAcrossTheWholeFile) {
   EXPECT_EXIT(ReadStream("d.lzx"), testing::ExitedWithCode(2), "Hfill: block 68 does not end at the next");
 }
 
+// The writer holds index entries HileIndexHeld at a time: on both sides of
+// that count every entry is where its block starts (a block is its bit count
+// and the bytes that hold them) and the index ends the file.
+TEST_F(Hile, IndexEntriesOnEitherSideOfTheHeldCount) {
+  for (int32_t blocks : {(int32_t)HileIndexHeld, HileIndexHeld + 1, 2 * HileIndexHeld}) {
+    Bytes data = SampleData(blocks * 16384 - 100, 3);
+    Bytes file = WriteStream("i.lzx", "wb", data);
+    int32_t index = At(file, 4);
+    ASSERT_EQ((int64_t)file.size(), index + 4 * (int64_t)blocks) << blocks;
+    int32_t at = HileHeaderSize;
+    for (int32_t k = 0; k < blocks; k++) {
+      ASSERT_EQ(At(file, index + 4 * k), at) << blocks << " " << k;
+      at += 4 + (At(file, at) + 7) / 8;
+    }
+    EXPECT_EQ(at, index) << blocks;
+    EXPECT_EQ(ReadStream("i.lzx"), data) << blocks;
+  }
+}
+
 // Bytes that no stage compresses, the same for a seed on every platform.
 Bytes Noise(size_t n, uint32_t seed) {
   Bytes b(n);
