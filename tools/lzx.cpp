@@ -51,7 +51,8 @@ const char Usage[] =
     "error is a terminal); pack and unpack take -v (each entry as it is packed or\n"
     "extracted).\n"
     "pack, unpack, list, test, compress and decompress take -T N: code N blocks at\n"
-    "once on N threads (default: one per core; the bytes are the same for every N)\n";
+    "once on N threads (default and most: one per core, or LZX_CORES; the bytes\n"
+    "are the same for every N)\n";
 
 // compress and decompress copy through it; larger writes cost the system less.
 enum { CopySize = 262144 };

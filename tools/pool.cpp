@@ -1,6 +1,7 @@
 #include "tools/pool.h"
 
 #include <setjmp.h>
+#include <stdlib.h>
 
 #include <condition_variable>
 #include <mutex>
@@ -67,14 +68,27 @@ void Worker(void) {
 
 }  // namespace
 
-int PoolUsable(int threads) { return LzxPerThreadState ? threads : 1; }
-
-int PoolDefaultThreads(void) {
-  if (!LzxPerThreadState) return 1;
+int PoolCores(void) {
+  // LZX_CORES stands for the machine's count where that is wrong (a share of
+  // a larger machine) or, in the tests, to run more threads than there are.
+  const char* given = getenv("LZX_CORES");
+  if (given != nullptr && *given != 0) {
+    char* end;
+    long n = strtol(given, &end, 10);
+    if (*end == 0 && n >= 1) return n > PoolMaxThreads ? PoolMaxThreads : (int)n;
+  }
   unsigned n = std::thread::hardware_concurrency();
   if (n < 1) n = 1;
   return n > PoolMaxThreads ? PoolMaxThreads : (int)n;
 }
+
+int PoolUsable(int threads) {
+  if (!LzxPerThreadState) return 1;
+  int cores = PoolCores();
+  return threads < cores ? threads : cores;
+}
+
+int PoolDefaultThreads(void) { return LzxPerThreadState ? PoolCores() : 1; }
 
 void PoolBegin(int threads, PoolWork work, void* context) {
   if (threads > PoolMaxThreads) threads = PoolMaxThreads;

@@ -18,10 +18,15 @@ enum {
 
 typedef void (*PoolWork)(int slot, void* context);
 
-// The number of cores, at least 1 and at most PoolMaxThreads; 1 where the
-// coders' state is shared by all threads (LzxPerThreadState 0).
+// The number of cores, 1 to PoolMaxThreads: the machine's, or the environment
+// variable LZX_CORES where it is set to a number.
+int PoolCores(void);
+// The cores; 1 where the coders' state is shared by all threads
+// (LzxPerThreadState 0).
 int PoolDefaultThreads(void);
-// The thread count to use for the one asked for: 1 where the state is shared.
+// The thread count to use for the one asked for: at most the cores, since
+// threads that wait for a core only add switches between them (on 2 cores,
+// 4 threads took longer than 1); 1 where the state is shared.
 int PoolUsable(int threads);
 
 // Makes sure that threads - 1 workers run (they stay for the life of the
