@@ -106,6 +106,8 @@ void FileFlush(FileRec* rec) {
   if (!OsFileFlush(rec->handle)) FileError(rec, FileErrWrite);
 }
 
+void FileStartFlush(FileRec* rec) { OsFileStartFlush(rec->handle); }
+
 void FileSeek(FileRec* rec, int n, int origin) {
   if (origin < OsSeekBegin || origin > OsSeekEnd) FileCheckError(rec, FileErrOrigin);
   if (rec->recSize <= 0) InternalError("FILEIO", __LINE__, FileInternalBadRecSize);

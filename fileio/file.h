@@ -74,6 +74,9 @@ int FileSize(FileRec* rec);
 
 // Makes what was written reach the disk (FlushFileBuffers / fsync). 205.
 void FileFlush(FileRec* rec);
+// Starts that without waiting for it, where the system can (a hint; never an
+// error): a file to be flushed later is then mostly written by that time.
+void FileStartFlush(FileRec* rec);
 
 // Copies source to target (both initialised, not open) through buffer, in
 // chunks of size / source recSize records (at least one).

@@ -103,15 +103,28 @@ int ReadEntry(HILE* h, const char* op, const char* targetDir, int needTarget, En
   return 1;
 }
 
+// A staged file's bytes are sent on to the disk every so many bytes and at
+// its end, while the rest is decoded: the commit flushes every staged file
+// and then has little left to wait for.
+enum { StartFlushBytes = 4 << 20 };
+
 // Reads and drops the entry's data (or copies it to out when given).
 void CopyData(HILE* h, const char* op, int32_t size, FileRec* out) {
+  int32_t unsent = 0;
   while (size > 0) {
     // Reads end on block boundaries, so that Hread decodes the whole blocks
     // between them straight into UnpackBuf.
     int n = UnpackCopySize - Htell(h) % HileBlockSize;
     if (size < n) n = (int)size;
     if (Hread(UnpackBuf, n, h) != n) FatalMessage("%s: unexpected eof", op);
-    if (out) FileWrite(out, n, UnpackBuf);
+    if (out) {
+      FileWrite(out, n, UnpackBuf);
+      unsent += n;
+      if (unsent >= StartFlushBytes) {
+        FileStartFlush(out);
+        unsent = 0;
+      }
+    }
     size -= n;
     Report(nullptr, nullptr, 0, h, h->header.length);
   }
@@ -346,6 +359,7 @@ int Extract(const char* archive, const char* targetDir, VersionRecord* table, in
     }
     CopyData(h, "UnPackLZX", r->size, write && !plan ? &out : nullptr);
     if (write && !plan) {
+      if (r->scrambled != 1) FileStartFlush(&out);
       FileClose(&out);
       if (r->scrambled == 1) ScrambleFile(&out);
     }

@@ -319,6 +319,17 @@ int OsDirWritable(const char* name) {
 
 int OsFileFlush(OsFileHandle handle) { return fsync(ToFd(handle)) == 0 || errno == EINVAL; }
 
+void OsFileStartFlush(OsFileHandle handle) {
+#ifdef __linux__
+  // A failure here is found again by the flush that must succeed.
+  int errnoBefore = errno;
+  (void)sync_file_range(ToFd(handle), 0, 0, SYNC_FILE_RANGE_WRITE);
+  errno = errnoBefore;
+#else
+  (void)handle;
+#endif
+}
+
 int OsFreeSpace(const char* name, uint64_t* bytes) {
   char path[PathSize];
   struct statvfs st;

@@ -133,6 +133,9 @@ int OsDirWritable(const char* dir) {
 
 int OsFileFlush(OsFileHandle handle) { return FlushFileBuffers(ToHandle(handle)) ? 1 : 0; }
 
+// FlushFileBuffers is the only way and waits; the lazy writer has begun anyway.
+void OsFileStartFlush(OsFileHandle) {}
+
 int OsFreeSpace(const char* dir, uint64_t* bytes) {
   ULARGE_INTEGER available;
   if (!GetDiskFreeSpaceExA(dir, &available, nullptr, nullptr)) return 0;
