@@ -9,6 +9,7 @@
 
 #include "base/fatal.h"
 #include "base/perthread.h"
+#include "os/cpu.h"
 
 namespace {
 
@@ -77,9 +78,8 @@ int PoolCores(void) {
     long n = strtol(given, &end, 10);
     if (*end == 0 && n >= 1) return n > PoolMaxThreads ? PoolMaxThreads : (int)n;
   }
-  unsigned n = std::thread::hardware_concurrency();
-  if (n < 1) n = 1;
-  return n > PoolMaxThreads ? PoolMaxThreads : (int)n;
+  int n = OsCoreCount();
+  return n > PoolMaxThreads ? PoolMaxThreads : n;
 }
 
 int PoolUsable(int threads) {

@@ -18,8 +18,9 @@ enum {
 
 typedef void (*PoolWork)(int slot, void* context);
 
-// The number of cores, 1 to PoolMaxThreads: the machine's, or the environment
-// variable LZX_CORES where it is set to a number.
+// The number of cores, 1 to PoolMaxThreads: those the process may use
+// (OsCoreCount), or the environment variable LZX_CORES where it is set to a
+// number.
 int PoolCores(void);
 // The cores; 1 where the coders' state is shared by all threads
 // (LzxPerThreadState 0).

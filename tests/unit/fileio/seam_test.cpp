@@ -1,14 +1,43 @@
 #include <string.h>
+#ifdef __linux__
+#include <sched.h>
+#endif
 
 #include <string>
 
 #include "fileio/file.h"
+#include "os/cpu.h"
 #include "os/files.h"
 #include "scratch.h"
 
 namespace {
 
 using FileSeam = Scratch;
+
+TEST(CpuSeam, CoresAreThoseTheProcessMayUse) {
+  EXPECT_GE(OsCoreCount(), 1);
+#ifndef _WIN32
+  EXPECT_EQ(OsCpuMaxCores("max 100000\n"), 0);
+  EXPECT_EQ(OsCpuMaxCores("200000 100000\n"), 2);
+  EXPECT_EQ(OsCpuMaxCores("150000 100000"), 2) << "a part of a processor is one";
+  EXPECT_EQ(OsCpuMaxCores("1000 100000\n"), 1);
+  for (const char* bad : {"", "\n", "100000", "100000 ", "-5 100000", "100000 0", "1 2 3", "x 100000"})
+    EXPECT_EQ(OsCpuMaxCores(bad), 0) << bad;
+#endif
+#ifdef __linux__
+  // Held to one processor, the process has one core.
+  cpu_set_t all, one;
+  ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+  int first = 0;
+  while (!CPU_ISSET(first, &all)) first++;
+  CPU_ZERO(&one);
+  CPU_SET(first, &one);
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  int held = OsCoreCount();
+  sched_setaffinity(0, sizeof all, &all);
+  EXPECT_EQ(held, 1);
+#endif
+}
 
 TEST_F(FileSeam, MoveNeverReplacesButTheReplacingMoveDoes) {
   Put("a", "A");
