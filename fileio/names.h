@@ -12,8 +12,12 @@ int CopyName(char* out, size_t size, const char* text);
 // say most about the file. out holds room + 1 bytes.
 const char* ShortName(const char* name, char* out, size_t room);
 
-// The file a registered scratch file stands for; path itself otherwise.
+// The file a registered scratch file, or a staged or backup file of the
+// transaction, stands for; path itself otherwise.
 const char* FileScratchStandsFor(const char* path);
+// The target whose staged or backup file path is, while a transaction is
+// active; null otherwise.
+const char* TxStandsFor(const char* path);
 
 // Internal error codes of the file layer beyond those of the open-file table.
 enum {

@@ -45,7 +45,8 @@ void FileScratchDone(const char* path) {
 const char* FileScratchStandsFor(const char* path) {
   for (int i = 0; i < FileScratchSlots; i++)
     if (ScratchPaths[i][0] != '\0' && strcmp(ScratchPaths[i], path) == 0) return ScratchFor[i];
-  return path;
+  const char* target = TxStandsFor(path);
+  return target ? target : path;
 }
 
 void OpenFileAdd(const FileRec* rec) {

@@ -393,6 +393,16 @@ const char* TxStage(const char* target) {
   return StagedPath;
 }
 
+const char* TxStandsFor(const char* path) {
+  if (!Active) return nullptr;
+  for (int i = 0; i < FileCount; i++) {
+    char staged[FileNameSize], backup[FileNameSize];
+    if (SidePath(staged, Files[i].target, i, "new") && strcmp(staged, path) == 0) return Files[i].target;
+    if (SidePath(backup, Files[i].target, i, "old") && strcmp(backup, path) == 0) return Files[i].target;
+  }
+  return nullptr;
+}
+
 void TxDelete(const char* target) {
   if (!Active) InternalError("FILEIO", __LINE__, 98);
   TxFile* f = Touch(target);

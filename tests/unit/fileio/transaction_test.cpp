@@ -199,6 +199,31 @@ TEST_F(Transaction, AFatalErrorUndoesBeforeItsTextIsShown) {
   FatalSetUndoText(nullptr);
 }
 
+// A file error on a staged file names the file the user knows, its target,
+// not the name it is staged under.
+TEST_F(Transaction, AFileErrorOnAStagedFileNamesItsTarget) {
+  OldInstallation();
+  FatalSetPresenter([](const char* text) {
+    Shown = text;
+    return 1;
+  });
+  FatalSetTerminator([](int) { longjmp(Escape, 1); });
+  Shown.clear();
+  if (setjmp(Escape) == 0) {
+    TxBegin("inst");
+    Write(TxStage("inst\\a.txt"), "new a");
+    FileRec staged;
+    FileInit(&staged, 1, TxStage("inst\\sub\\b.txt"));
+    FileError(&staged, FileErrWrite);
+  }
+  EXPECT_NE(Shown.find("name = [inst\\sub\\b.txt] code = 205"), std::string::npos) << Shown;
+  EXPECT_STREQ(FileLastError()->name, "inst\\sub\\b.txt");
+  EXPECT_EQ(TxActive(), 0);
+  EXPECT_EQ(Get("inst\\sub\\b.txt"), "old b");
+  FatalSetTerminator(nullptr);
+  FatalSetPresenter(nullptr);
+}
+
 TEST_F(Transaction, PreflightNamesWhatWouldStopTheCommit) {
   OldInstallation();
   char why[200];
