@@ -70,16 +70,16 @@ void Worker(void) {
 }  // namespace
 
 int PoolCores(void) {
+  static int cores = 0;  // counted once: the count reads the system's files
+  if (cores > 0) return cores;
   // LZX_CORES stands for the machine's count where that is wrong (a share of
   // a larger machine) or, in the tests, to run more threads than there are.
   const char* given = getenv("LZX_CORES");
-  if (given != nullptr && *given != 0) {
-    char* end;
-    long n = strtol(given, &end, 10);
-    if (*end == 0 && n >= 1) return n > PoolMaxThreads ? PoolMaxThreads : (int)n;
-  }
-  int n = OsCoreCount();
-  return n > PoolMaxThreads ? PoolMaxThreads : n;
+  char* end = nullptr;
+  long n = given != nullptr && *given != 0 ? strtol(given, &end, 10) : 0;
+  if (end == nullptr || *end != 0 || n < 1) n = OsCoreCount();
+  cores = n > PoolMaxThreads ? PoolMaxThreads : (int)n;
+  return cores;
 }
 
 int PoolUsable(int threads) {
