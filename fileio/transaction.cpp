@@ -351,6 +351,13 @@ void TxBegin(const char* dir) {
     FileInit(&rec, 1, dir);
     FileError(&rec, FileErrCreate);
   }
+  // A directory where nothing can be made is named as such, not by the
+  // journal that is the first file made in it.
+  if (!OsDirWritable(dir)) {
+    FileRec rec;
+    FileInit(&rec, 1, dir);
+    FileError(&rec, FileErrNotWritable);
+  }
   FileInit(&Journal, 1, JournalPath);
   FileCreate(&Journal);
   Active = 1;

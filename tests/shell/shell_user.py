@@ -297,6 +297,8 @@ def main():
             check("ro cwd nothing else", snapshot(WORK) == before, changes(before, snapshot(WORK)))
             expect("ro target", run(["unpack", arc, os.path.join(ro, "inst")]), 2,
                    "cannot create [%s/inst]: Read-only file system" % ro)
+            expect("ro target directory", run(["unpack", arc, ro]), 2,
+                   "cannot write to [%s]: Read-only file system (code 206)" % ro)
             expect("ro output", run(["compress", arc, os.path.join(ro, "c.lzx")]), 2, "Read-only file system")
             check("ro unchanged", sorted(os.listdir(ro)) == ["a.lzx"], os.listdir(ro))
         finally:
