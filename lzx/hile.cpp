@@ -687,21 +687,18 @@ int Hclose(HILE* h) {
   if (Par.h == h) {
     while (Par.first < Par.next) ParRetire(h);
   }
-  // The index follows the blocks: the entries in the index file, then those
-  // still held.
+  // The index follows the blocks.
   int32_t indexOffset = h->filePos;
-  int32_t indexSize = 4 * (h->indexFirst + h->indexCount);
   WriteHeldBytes(h);
+  WriteHeldEntries(h);
+  int32_t indexSize = 4 * h->indexFirst;
   DoFseek(&h->indexFile, 0);
-  for (int32_t left = 4 * h->indexFirst; left > 0;) {
+  for (int32_t left = indexSize; left > 0;) {
     int n = left < HileAheadSize ? (int)left : HileAheadSize;
     DoFread(h->ahead, n, &h->indexFile);
     DoFwrite(h->ahead, n, &h->file);
     left -= n;
   }
-  unsigned char held[4 * HileIndexHeld];
-  for (int i = 0; i < h->indexCount; i++) PutLe32(held + 4 * i, h->index[i]);
-  if (h->indexCount > 0) DoFwrite(held, 4 * h->indexCount, &h->file);
   DoFclose(&h->indexFile);
   FileRec temp;
   FileInit(&temp, -1, h->tempName);
