@@ -108,6 +108,12 @@ void FileFlush(FileRec* rec) {
 
 void FileStartFlush(FileRec* rec) { OsFileStartFlush(rec->handle); }
 
+int64_t FileReserve(FileRec* rec, int64_t written, int64_t size) {
+  int64_t end = size - written > FileReserveBytes ? written + FileReserveBytes : size;
+  if (end > written) OsFileReserve(rec->handle, written, end - written);
+  return end;
+}
+
 void FileSeek(FileRec* rec, int n, int origin) {
   if (origin < OsSeekBegin || origin > OsSeekEnd) FileCheckError(rec, FileErrOrigin);
   if (rec->recSize <= 0) InternalError("FILEIO", __LINE__, FileInternalBadRecSize);

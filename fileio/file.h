@@ -15,6 +15,7 @@ enum {
   FileNameSize = OsPathSize,  // the system's longest path and its NUL (260 on Win32)
   OpenFileSlots = 30,
   FileScratchSlots = 16,
+  FileReserveBytes = 8 << 20,  // the most that FileReserve sets aside at once
   FileCauseSize = 128,
   FilePrintfSize = 1024,  // FilePrintf's text: at most 1023 characters
 };
@@ -77,6 +78,13 @@ void FileFlush(FileRec* rec);
 // Starts that without waiting for it, where the system can (a hint; never an
 // error): a file to be flushed later is then mostly written by that time.
 void FileStartFlush(FileRec* rec);
+// Where the system can, sets aside room on the disk for the next bytes of a
+// file being written from its start, written bytes so far, that is to be
+// size bytes long: up to FileReserveBytes of them, so that a size that
+// proves wrong (a damaged length) holds no more than that. Returns where the
+// room ends; call again once the writes reach it. A hint, never an error: a
+// disk too full for the bytes fails their write as before.
+int64_t FileReserve(FileRec* rec, int64_t written, int64_t size);
 
 // Copies source to target (both initialised, not open) through buffer, in
 // chunks of size / source recSize records (at least one).

@@ -111,6 +111,8 @@ enum { StartFlushBytes = 4 << 20 };
 // Reads and drops the entry's data (or copies it to out when given).
 void CopyData(HILE* h, const char* op, int32_t size, FileRec* out) {
   int32_t unsent = 0;
+  int64_t written = 0, reserved = 0;
+  const int32_t whole = size;
   while (size > 0) {
     // Reads end on block boundaries, so that Hread decodes the whole blocks
     // between them straight into UnpackBuf.
@@ -118,7 +120,9 @@ void CopyData(HILE* h, const char* op, int32_t size, FileRec* out) {
     if (size < n) n = (int)size;
     if (Hread(UnpackBuf, n, h) != n) FatalMessage("%s: unexpected eof", op);
     if (out) {
+      if (written + n > reserved) reserved = FileReserve(out, written, whole);
       FileWrite(out, n, UnpackBuf);
+      written += n;
       unsent += n;
       if (unsent >= StartFlushBytes) {
         FileStartFlush(out);

@@ -319,6 +319,19 @@ int OsDirWritable(const char* name) {
 
 int OsFileFlush(OsFileHandle handle) { return fsync(ToFd(handle)) == 0 || errno == EINVAL; }
 
+void OsFileReserve(OsFileHandle handle, int64_t offset, int64_t bytes) {
+#ifdef __linux__
+  // A disk too full for it fails the writes themselves, with their message.
+  int errnoBefore = errno;
+  (void)fallocate(ToFd(handle), FALLOC_FL_KEEP_SIZE, (off_t)offset, (off_t)bytes);
+  errno = errnoBefore;
+#else
+  (void)handle;
+  (void)offset;
+  (void)bytes;
+#endif
+}
+
 void OsFileStartFlush(OsFileHandle handle) {
 #ifdef __linux__
   // A failure here is found again by the flush that must succeed.

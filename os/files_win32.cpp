@@ -136,6 +136,8 @@ int OsFileFlush(OsFileHandle handle) { return FlushFileBuffers(ToHandle(handle))
 // FlushFileBuffers is the only way and waits; the lazy writer has begun anyway.
 void OsFileStartFlush(OsFileHandle) {}
 
+void OsFileReserve(OsFileHandle, int64_t, int64_t) {}
+
 int OsFreeSpace(const char* dir, uint64_t* bytes) {
   ULARGE_INTEGER available;
   if (!GetDiskFreeSpaceExA(dir, &available, nullptr, nullptr)) return 0;

@@ -369,9 +369,10 @@ int Decompress(const char* in, const char* out) {
     FileInit(&target, 1, part);
   }
   FileCreate(&target);
-  long long total = 0;
+  long long total = 0, reserved = 0;
   ProgressStart("decompress", h->header.length, ShowProgress());
   for (int n; (n = Hread(CopyBuf, CopySize, h)) > 0; Step(total)) {
+    if (!device && total + n > reserved) reserved = FileReserve(&target, total, h->header.length);
     FileWrite(&target, n, CopyBuf);
     total += n;
   }

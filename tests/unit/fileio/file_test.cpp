@@ -111,6 +111,22 @@ TEST_F(FileRecords, CopyWritesTheLastShortOrEmptyChunk) {
   }
 }
 
+// The room set aside ahead of the writes never lengthens the file: one that
+// ends short of the size it was to have (a damaged length) is as long as what
+// was written.
+TEST_F(FileRecords, ReserveGoesAStepAheadAndLeavesTheSizeToTheWrites) {
+  const int64_t step = FileReserveBytes;
+  FileRec f;
+  FileInit(&f, 1, "big.bin");
+  FileCreate(&f);
+  EXPECT_EQ(FileReserve(&f, 0, 3 * step), step);
+  EXPECT_EQ(FileReserve(&f, step, step + 5), step + 5) << "no further than the size";
+  EXPECT_EQ(FileReserve(&f, 7, 7), 7) << "nothing left to set aside";
+  EXPECT_EQ(FileWrite(&f, 1000, Pattern(1000).data()), 1000);
+  FileClose(&f);
+  EXPECT_EQ(Get("big.bin"), Pattern(1000));
+}
+
 TEST_F(FileRecords, RenameMovesAndTakesTheNewName) {
   Put("a.txt", "A");
   FileRec f;
