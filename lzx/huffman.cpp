@@ -2,9 +2,7 @@
 
 #include <string.h>
 
-#include <algorithm>
 #include <array>
-#include <functional>
 
 #include "base/fatal.h"
 
@@ -25,10 +23,61 @@ struct TreeNode {
   uint16_t child1;
 };
 
-// Scratch of the one tree being built; the work list holds node indexes in
-// descending order of weight.
+// Scratch of the one tree being built; the work list holds the leaves'
+// node indexes in descending order of weight (TreeBuild).
 LZX_PER_THREAD TreeNode nodes[NodeCount];
 LZX_PER_THREAD uint16_t workList[HufMaxSymbols];
+
+// Puts the keys in descending order: higher frequency first, and the higher
+// symbol first among equals. A key's low 16 bits are its symbol, each of
+// 0..count-1 once (FresInit), so the keys are first set out by symbol,
+// highest first. The unused symbols (frequency 0) are then the last keys,
+// in that order; the others are ordered by the two bytes of their frequency,
+// the lower byte first, each pass keeping the order of equals, or, when they
+// are few (the code-length code), one by one. A comparison sort of a few
+// hundred keys took five times as long, and every block sorts its tables.
+void SortKeys(HufTable& table) {
+  int n = table.count;
+  uint32_t bySymbol[HufMaxSymbols];
+  for (int i = 0; i < n; i++) {
+    uint32_t s = table.key[i] & 0xFFFF;
+    if (s >= (uint32_t)n) FatalMessage("FreqToLen: BUG");
+    bySymbol[n - 1 - (int)s] = table.key[i];
+  }
+  uint32_t used[HufMaxSymbols];
+  int count = 0;
+  for (int i = 0; i < n; i++) {
+    if (bySymbol[i] >= 65536) used[count++] = bySymbol[i];
+  }
+  uint32_t* key = table.key;
+  for (int i = 0, z = count; i < n; i++) {
+    if (bySymbol[i] < 65536) key[z++] = bySymbol[i];
+  }
+  if (count <= 32) {
+    for (int i = 0; i < count; i++) {
+      uint32_t k = used[i];
+      int j = i;
+      for (; j > 0 && key[j - 1] < k; j--) key[j] = key[j - 1];
+      key[j] = k;
+    }
+    return;
+  }
+  // Where each byte value's keys begin, the heaviest first.
+  int lowStart[256] = {0}, highStart[256] = {0};
+  for (int i = 0; i < count; i++) {
+    lowStart[255 - ((used[i] >> 16) & 255)]++;
+    highStart[255 - (used[i] >> 24)]++;
+  }
+  for (int d = 0, low = 0, high = 0; d < 256; d++) {
+    int l = lowStart[d], h = highStart[d];
+    lowStart[d] = low;
+    highStart[d] = high;
+    low += l;
+    high += h;
+  }
+  for (int i = 0; i < count; i++) bySymbol[lowStart[255 - ((used[i] >> 16) & 255)]++] = used[i];
+  for (int i = 0; i < count; i++) key[highStart[255 - (bySymbol[i] >> 24)]++] = bySymbol[i];
+}
 
 }  // namespace
 
@@ -40,9 +89,7 @@ void FresInit(HufTable& table, int n) {
 
 void FreqToLen(HufTable& table) {
   memset(table.len, 0, sizeof table.len);
-  // Keys are unique (the symbol is in the low bits), so the order is total:
-  // higher frequency first, and the higher symbol first among equals.
-  std::sort(table.key, table.key + table.count, std::greater<uint32_t>());
+  SortKeys(table);
   int used = 0;
   while (used < table.count && table.key[used] >= 65536) {
     TreeNode& leaf = nodes[used];
@@ -64,28 +111,50 @@ void FreqToLen(HufTable& table) {
   }
 }
 
+// The tree is built on one work list in descending order of weight: the
+// two lightest entries (at its end) are merged into a new node, which goes
+// behind every entry of equal or greater weight. The list is kept as two:
+// the leaves, still in their order, taken from the end; and the new nodes,
+// whose weights never fall, taken from the front. Among equal weights a new
+// node is behind the leaves, so it is taken before them, and behind the older
+// new nodes, so the newest of them is taken first: a run of new nodes of one
+// weight is taken in reverse. Once a run is being taken no node of its weight
+// is made any more (a new node weighs at least twice the lightest entry), so
+// the run is reversed when its first node is taken.
 int TreeBuild(HufTable& table) {
-  int k = table.used;
-  int next = table.used;
-  while (k >= 2) {
-    const TreeNode& a = nodes[workList[k - 2]];
-    const TreeNode& b = nodes[workList[k - 1]];
+  int used = table.used;
+  uint16_t made[HufMaxSymbols];        // the new nodes not taken: made[head..tail)
+  int head = 0, tail = 0, runEnd = 0;  // made[head..runEnd): the reversed run
+  int leaves = used;                   // the leaves not taken: workList[0..leaves)
+  int next = used;
+  while (next < 2 * used - 1) {
+    uint16_t taken[2];  // the lightest, then the next
+    for (int t = 0; t < 2; t++) {
+      if (head < tail && (leaves == 0 || nodes[made[head]].freq <= nodes[workList[leaves - 1]].freq)) {
+        if (head == runEnd) {
+          runEnd = head + 1;
+          while (runEnd < tail && nodes[made[runEnd]].freq == nodes[made[head]].freq) runEnd++;
+          for (int i = head, j = runEnd - 1; i < j; i++, j--) {
+            uint16_t swap = made[i];
+            made[i] = made[j];
+            made[j] = swap;
+          }
+        }
+        taken[t] = made[head++];
+      } else {
+        if (leaves == 0) FatalMessage("TreeBuild: BUG");
+        taken[t] = workList[--leaves];
+      }
+    }
     TreeNode& n = nodes[next];
-    n.freq = (uint16_t)(a.freq + b.freq);
+    n.freq = (uint16_t)(nodes[taken[1]].freq + nodes[taken[0]].freq);
     n.id = (uint16_t)next;
-    n.child0 = a.id;
-    n.child1 = b.id;
-    k -= 2;
-    // Behind every entry of equal or greater weight, so that among equal
-    // weights the newest node is taken first.
-    int at = 0;
-    while (at < k && nodes[workList[at]].freq >= n.freq) at++;
-    memmove(workList + at + 1, workList + at, (size_t)(k - at) * sizeof workList[0]);
-    workList[at] = (uint16_t)next;
-    k++;
+    n.child0 = taken[1];
+    n.child1 = taken[0];
+    made[tail++] = (uint16_t)next;
     next++;
   }
-  if (next != 2 * table.used - 1) FatalMessage("TreeBuild: BUG");
+  if (next != 2 * used - 1) FatalMessage("TreeBuild: BUG");
   return next;
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -56,6 +58,61 @@ TEST(Huffman, WorkedExamplesIncludingTieRules) {
   }
   BuildFromFrequencies(MainTable, {0, 0, 7});
   EXPECT_EQ(MainTable.used, 1);
+}
+
+// The code lengths of the tree built on one work list, as the coder once
+// did: entries in descending order of weight (among equal frequencies the
+// higher symbol first), the two at the end merged into a new node that goes
+// behind every entry of equal or greater weight.
+std::vector<int> OneListLengths(const std::vector<int>& freq) {
+  struct Entry {
+    int weight, node;
+  };
+  std::vector<Entry> list;
+  for (int s = (int)freq.size() - 1; s >= 0; s--) {
+    if (freq[s] > 0) list.push_back({freq[s], s});
+  }
+  std::stable_sort(list.begin(), list.end(), [](const Entry& a, const Entry& b) { return a.weight > b.weight; });
+  std::vector<int> parent(freq.size(), -1);
+  int next = (int)freq.size();
+  while (list.size() >= 2) {
+    Entry b = list.back();
+    list.pop_back();
+    Entry a = list.back();
+    list.pop_back();
+    parent.resize(next + 1, -1);
+    parent[a.node] = parent[b.node] = next;
+    Entry n = {a.weight + b.weight, next++};
+    size_t at = 0;
+    while (at < list.size() && list[at].weight >= n.weight) at++;
+    list.insert(list.begin() + (long)at, n);
+  }
+  std::vector<int> lens(freq.size(), 0);
+  for (size_t s = 0; s < freq.size(); s++) {
+    if (freq[s] == 0) continue;
+    for (int p = parent[s]; p >= 0; p = parent[p]) lens[s]++;
+  }
+  return lens;
+}
+
+TEST(Huffman, TreesAreThoseOfTheOneWorkList) {
+  std::mt19937 random(7);
+  // Few distinct weights make long runs of equal new nodes; wide ones and
+  // many unused symbols are what blocks give.
+  for (int maxFreq : {1, 2, 3, 5, 40, 300}) {
+    for (int round = 0; round < 60; round++) {
+      int n = 2 + (int)(random() % (round % 2 ? 40 : HufMaxSymbols - 1));
+      std::vector<int> freq((size_t)n);
+      for (int& f : freq) f = random() % 4 == 0 ? 0 : 1 + (int)(random() % (unsigned)maxFreq);
+      freq[random() % (unsigned)n] = 1;
+      freq[random() % (unsigned)n] = 1;
+      std::vector<int> want = OneListLengths(freq);
+      if (std::count_if(want.begin(), want.end(), [](int l) { return l > 0; }) < 2) continue;
+      BuildFromFrequencies(MainTable, freq);
+      std::vector<int> got(MainTable.len, MainTable.len + n);
+      ASSERT_EQ(got, want) << "max " << maxFreq << ", round " << round;
+    }
+  }
 }
 
 TEST(Huffman, TenBitCodesUseTheTableAndLongerOnesTheSearch) {
