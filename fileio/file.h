@@ -78,12 +78,12 @@ void FileFlush(FileRec* rec);
 // Starts that without waiting for it, where the system can (a hint; never an
 // error): a file to be flushed later is then mostly written by that time.
 void FileStartFlush(FileRec* rec);
-// Where the system can, sets aside room on the disk for the next bytes of a
-// file being written from its start, written bytes so far, that is to be
-// size bytes long: up to FileReserveBytes of them, so that a size that
-// proves wrong (a damaged length) holds no more than that. Returns where the
-// room ends; call again once the writes reach it. A hint, never an error: a
-// disk too full for the bytes fails their write as before.
+// Where the system can, sets aside room on the disk for the bytes that follow
+// the first `written` of a file written from its start and meant to be size
+// bytes long: up to FileReserveBytes of them, so that a size that proves
+// wrong (a damaged length) holds no more than that. Returns where the room
+// ends; call again once the writes reach it. A hint, never an error: a disk
+// too full for the bytes fails their write as before.
 int64_t FileReserve(FileRec* rec, int64_t written, int64_t size);
 
 // Copies source to target (both initialised, not open) through buffer, in
