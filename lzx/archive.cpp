@@ -110,9 +110,8 @@ enum { StartFlushBytes = 4 << 20 };
 
 // Reads and drops the entry's data (or copies it to out when given).
 void CopyData(HILE* h, const char* op, int32_t size, FileRec* out) {
-  int32_t unsent = 0;
-  int64_t written = 0, reserved = 0;
   const int32_t whole = size;
+  int64_t reserved = 0, sent = 0;  // where the room set aside ends; the bytes sent on
   while (size > 0) {
     // Reads end on block boundaries, so that Hread decodes the whole blocks
     // between them straight into UnpackBuf.
@@ -120,13 +119,13 @@ void CopyData(HILE* h, const char* op, int32_t size, FileRec* out) {
     if (size < n) n = (int)size;
     if (Hread(UnpackBuf, n, h) != n) FatalMessage("%s: unexpected eof", op);
     if (out) {
+      int64_t written = whole - size;
       if (written + n > reserved) reserved = FileReserve(out, written, whole);
       FileWrite(out, n, UnpackBuf);
       written += n;
-      unsent += n;
-      if (unsent >= StartFlushBytes) {
+      if (written - sent >= StartFlushBytes) {
         FileStartFlush(out);
-        unsent = 0;
+        sent = written;
       }
     }
     size -= n;
