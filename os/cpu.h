@@ -7,6 +7,13 @@
 // it, rounded up (a container given 2 CPUs of a 64-processor machine has 2).
 int OsCoreCount(void);
 
+// Holds thread index of a group of threads (0: the one that starts the
+// others, and calls first) to a processor of its own, where the group has a
+// thread for each processor the process may use; returns 1 when it did.
+// Thread 0 keeps the processor it is on, the others take those after it. A
+// smaller or larger group is left to the scheduler. Windows: does nothing.
+int OsBindThread(int index, int threads);
+
 // POSIX only: the processors a control group's "cpu.max" text allows: its
 // quota divided by its period, rounded up; 0 for "max" (no quota) or a text
 // that says neither.

@@ -3,6 +3,12 @@
 
 #include "os/cpu.h"
 
+int OsBindThread(int index, int threads) {
+  (void)index;
+  (void)threads;
+  return 0;
+}
+
 int OsCoreCount(void) {
   DWORD_PTR process = 0, system = 0;
   int n = 0;

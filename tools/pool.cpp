@@ -30,6 +30,10 @@ void* Context;
 // for that one, not for every slot done.
 int Awaited = -1;
 int Workers;
+int WorkersStarted;
+// The thread count the threads were bound to processors for (OsBindThread),
+// or 0 where they were not.
+int BoundFor;
 std::thread* WorkerThreads[PoolMaxThreads];
 
 LZX_PER_THREAD jmp_buf* TrapTarget;
@@ -51,7 +55,13 @@ int RunTrapped(PoolWork work, int slot, void* context) {
   return 0;
 }
 
-void Worker(void) {
+void Worker(int index) {
+  if (BoundFor > 0) OsBindThread(index, BoundFor);
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    WorkersStarted++;
+  }
+  WorkDone.notify_all();
   std::unique_lock<std::mutex> hold(Lock);
   for (;;) {
     WorkReady.wait(hold, [] { return QueueHead != QueueTail; });
@@ -92,16 +102,24 @@ int PoolDefaultThreads(void) { return LzxPerThreadState ? PoolCores() : 1; }
 
 void PoolBegin(int threads, PoolWork work, void* context) {
   if (threads > PoolMaxThreads) threads = PoolMaxThreads;
-  std::lock_guard<std::mutex> hold(Lock);
+  std::unique_lock<std::mutex> hold(Lock);
   if (QueueHead != QueueTail) InternalError("LZX", __LINE__, 1);
   Work = work;
   Context = context;
   // Workers wait for the rest of the process; a thread object that is never
   // destroyed lets the process end at any point, also on the fatal path.
+  // A thread of its own for each processor, where there are as many: a
+  // worker woken onto the calling thread's processor waits behind it.
+  if (Workers == 0 && threads > 1) BoundFor = OsBindThread(0, threads) ? threads : 0;
   for (; Workers < threads - 1; Workers++) {
-    WorkerThreads[Workers] = new std::thread(Worker);
+    WorkerThreads[Workers] = new std::thread(Worker, Workers + 1);
     WorkerThreads[Workers]->detach();
   }
+  // A new thread starts on the processor of the thread that made it, and
+  // waits there until that one stops: the calling thread waits for the
+  // workers to start, once, instead of working ahead of them for
+  // milliseconds.
+  WorkDone.wait(hold, [] { return WorkersStarted == Workers; });
 }
 
 void PoolSubmit(int slot) {

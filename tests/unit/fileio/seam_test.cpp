@@ -4,6 +4,7 @@
 #endif
 
 #include <string>
+#include <thread>
 
 #include "fileio/file.h"
 #include "os/cpu.h"
@@ -38,6 +39,48 @@ TEST(CpuSeam, CoresAreThoseTheProcessMayUse) {
   EXPECT_EQ(held, 1);
 #endif
 }
+
+#ifdef __linux__
+// What OsBindThread did to the calling thread: its result, and the
+// processors the thread may use after it (how many, and the first).
+struct Bound {
+  int result, count, cpu;
+};
+
+Bound Bind(int index, int threads) {
+  Bound b = {OsBindThread(index, threads), 0, -1};
+  cpu_set_t now;
+  CPU_ZERO(&now);
+  sched_getaffinity(0, sizeof now, &now);
+  b.count = CPU_COUNT(&now);
+  for (int c = CPU_SETSIZE - 1; c >= 0; c--)
+    if (CPU_ISSET(c, &now)) b.cpu = c;
+  return b;
+}
+
+TEST(CpuSeam, AGroupWithAThreadForEachProcessorHasOneEach) {
+  int n = Bind(-1, 0).count;  // binds nothing
+  // On threads of their own: the test's thread keeps every processor.
+  Bound more, first, second;
+  std::thread([&] {
+    more = Bind(0, n + 1);
+    first = Bind(0, n);
+  }).join();
+  std::thread([&] { second = Bind(1, n); }).join();
+  EXPECT_EQ(Bind(-1, 0).count, n);
+  EXPECT_EQ(more.result, 0) << "a group larger than the processors shares them";
+  EXPECT_EQ(more.count, n);
+  if (n < 2) {
+    EXPECT_EQ(first.result + second.result, 0) << "one processor is not divided";
+    return;
+  }
+  EXPECT_EQ(first.result, 1);
+  EXPECT_EQ(first.count, 1);
+  EXPECT_EQ(second.result, 1);
+  EXPECT_EQ(second.count, 1);
+  EXPECT_NE(first.cpu, second.cpu);
+}
+#endif
 
 TEST_F(FileSeam, MoveNeverReplacesButTheReplacingMoveDoes) {
   Put("a", "A");
