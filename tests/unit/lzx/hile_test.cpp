@@ -417,4 +417,41 @@ TEST_F(HileDeathTest, ReaderAndWriterStayApart) {
   EXPECT_EXIT(Hread(&c, 1, Hopen("w.lzx", "wb")), testing::ExitedWithCode(2), "Hread: not allowed on write-file");
 }
 
+// Workers that run each slot when it is waited for, on the calling thread,
+// and count how often they were started.
+struct CountedWorkers {
+  static int begun;
+  static void (*work)(int, void*);
+  static void* context;
+  static void Begin(int, void (*w)(int, void*), void* c) {
+    begun++;
+    work = w;
+    context = c;
+  }
+  static void Submit(int) {}
+  static int Wait(int slot) {
+    work(slot, context);
+    return 0;
+  }
+};
+int CountedWorkers::begun;
+void (*CountedWorkers::work)(int, void*);
+void* CountedWorkers::context;
+
+TEST_F(Hile, AFileOfOneBlockNeverStartsTheWorkers) {
+  static const HileWorkers workers = {2, 8, CountedWorkers::Begin, CountedWorkers::Submit, CountedWorkers::Wait};
+  HileSetWorkers(&workers);
+  for (size_t size : {(size_t)1, (size_t)HileBlockSize, (size_t)HileBlockSize + 1, (size_t)5 * HileBlockSize}) {
+    SCOPED_TRACE(size);
+    Bytes data = SampleData(size, (uint32_t)size);
+    CountedWorkers::begun = 0;
+    Bytes coded = WriteStream("f.lzx", "wb", data);
+    EXPECT_EQ(CountedWorkers::begun, size > HileBlockSize ? 1 : 0) << "writing";
+    CountedWorkers::begun = 0;
+    EXPECT_EQ(ReadStream("f.lzx"), data);
+    EXPECT_EQ(CountedWorkers::begun, size > HileBlockSize ? 1 : 0) << "reading";
+  }
+  HileSetWorkers(nullptr);
+}
+
 }  // namespace
