@@ -65,6 +65,7 @@ int OsBindThread(int index, int threads) {
   // Linux wakes a thread on the processor of the thread that wakes it where
   // it judges that to pay; the woken thread then waits there, behind the
   // other, for milliseconds, while a processor stands idle.
+  //
   // The process's set as it was before thread 0 held itself to one of it:
   // the threads it starts afterwards inherit the one processor.
   static cpu_set_t all;

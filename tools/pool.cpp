@@ -57,12 +57,9 @@ int RunTrapped(PoolWork work, int slot, void* context) {
 
 void Worker(int index) {
   if (BoundFor > 0) OsBindThread(index, BoundFor);
-  {
-    std::lock_guard<std::mutex> hold(Lock);
-    WorkersStarted++;
-  }
-  WorkDone.notify_all();
   std::unique_lock<std::mutex> hold(Lock);
+  WorkersStarted++;
+  WorkDone.notify_all();
   for (;;) {
     WorkReady.wait(hold, [] { return QueueHead != QueueTail; });
     int slot = Queue[QueueHead++ % PoolMaxSlots];

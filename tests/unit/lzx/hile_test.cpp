@@ -445,7 +445,7 @@ TEST_F(Hile, AFileOfOneBlockNeverStartsTheWorkers) {
     SCOPED_TRACE(size);
     Bytes data = SampleData(size, (uint32_t)size);
     CountedWorkers::begun = 0;
-    Bytes coded = WriteStream("f.lzx", "wb", data);
+    WriteStream("f.lzx", "wb", data);
     EXPECT_EQ(CountedWorkers::begun, size > HileBlockSize ? 1 : 0) << "writing";
     CountedWorkers::begun = 0;
     EXPECT_EQ(ReadStream("f.lzx"), data);
