@@ -22,6 +22,7 @@ FatalCloseHook CloseHook = nullptr;
 FatalTerminator Terminator = nullptr;
 LZX_PER_THREAD FatalTrap ThreadTrap = nullptr;
 FatalUndoHook UndoHook = nullptr;
+LZX_PER_THREAD FatalStopHook StopHook = nullptr;
 const char* UndoText = "";
 
 // The fatal text, a blank line and the undo text.
@@ -32,6 +33,7 @@ char ShownText[2 * FatalTextSize + 2];
 void FatalSetPresenter(FatalPresenter presenter) { Presenter = presenter ? presenter : StderrPresenter; }
 void FatalSetCloseHook(FatalCloseHook hook) { CloseHook = hook; }
 void FatalSetUndoHook(FatalUndoHook hook) { UndoHook = hook; }
+void FatalSetStopHook(FatalStopHook hook) { StopHook = hook; }
 void FatalSetUndoText(const char* text) { UndoText = text ? text : ""; }
 void FatalSetTerminator(FatalTerminator terminator) { Terminator = terminator; }
 void FatalSetThreadTrap(FatalTrap trap) { ThreadTrap = trap; }
@@ -39,6 +41,11 @@ const char* FatalLastText(void) { return FatalText; }
 
 void FatalMessageV(const char* format, va_list args) {
   if (ThreadTrap) ThreadTrap();
+  if (StopHook) {
+    FatalStopHook stop = StopHook;
+    StopHook = nullptr;
+    stop();
+  }
   // vsnprintf cuts a longer text at FatalTextSize - 1 characters and always
   // terminates it.
   int n = vsnprintf(FatalText, sizeof FatalText, format, args);

@@ -45,6 +45,15 @@ typedef int (*FatalUndoHook)(void);
 void FatalSetUndoHook(FatalUndoHook hook);
 void FatalSetUndoText(const char* text);  // kept by pointer; at most 199 characters are shown
 
+// Stops the work that other threads do into the calling thread's memory
+// before anything is formatted, shown or closed: set on that thread by the
+// layer that hands the work out (the compressed file's read-ahead decodes
+// into the reader's bytes), so that no thread writes into memory that the
+// fatal path gives up. It is cleared before it runs; a fatal error inside it
+// goes on without it.
+typedef void (*FatalStopHook)(void);
+void FatalSetStopHook(FatalStopHook hook);
+
 // Ends the process with the given exit code. The default is exit(). Test and
 // fuzz harnesses may install one that longjmps back; if it returns, exit()
 // follows anyway.

@@ -208,6 +208,8 @@ struct ParSlot {
   unsigned char coded[HileCodedMax];
   int codedLen;
   int32_t end;  // reading: where the block ends in the file
+  // Reading: where the block is decoded, raw or the reader's bytes (ParAim).
+  unsigned char* into;
 };
 
 struct ParState {
@@ -230,6 +232,11 @@ struct ParState {
   int32_t entryFirst;
   int32_t entryCount;
   int32_t entry[HileIndexHeld + 1];
+  // Reading: the reader's bytes that blocks aimFirst..aimEnd-1 are decoded
+  // straight into, while Hread takes them, or null.
+  unsigned char* aim;
+  int32_t aimFirst;
+  int32_t aimEnd;
 };
 ParState Par;
 
@@ -238,7 +245,7 @@ void ParWork(int slot, void* context) {
   ParSlot* s = &p->slots[slot];
   if (p->writing) {
     s->codedLen = BlockCode(s->raw, p->flags, s->coded);
-  } else if (BlockDecode(s->coded, s->codedLen, s->raw, p->flags) != s->codedLen) {
+  } else if (BlockDecode(s->coded, s->codedLen, s->into, p->flags) != s->codedLen) {
     // A block that ends before its bytes do goes back to the calling thread.
     FatalMessage("BlockDecode: block shorter than its bytes");
   }
@@ -264,6 +271,7 @@ void ParAttach(HILE* h) {
   p->stopped = 0;
   p->entryFirst = p->entryCount = 0;
   p->begun = 0;
+  p->aim = nullptr;
 }
 
 // The workers take this file's work from its first block out; a file of a
@@ -285,6 +293,32 @@ void ParDetach(HILE* h) {
   if (Par.h != h) return;
   ParDrain();
   Par.h = nullptr;
+  Par.aim = nullptr;
+}
+
+// The fatal path's first step while blocks are decoded into the reader's
+// bytes: the reader may give them up before the file is released.
+void ParStop(void) {
+  if (Par.h != nullptr) ParDrain();
+}
+
+// Reading: blocks k..k+m-1, which Hread takes whole, decoded straight into
+// into when they are handed out from now on; the ones out already are
+// copied from their slots.
+void ParAim(unsigned char* into, int32_t k, int32_t m) {
+  Par.aim = into;
+  Par.aimFirst = k;
+  Par.aimEnd = k + m;
+  FatalSetStopHook(ParStop);
+}
+
+// Reading: the end of ParAim, when Hread returns. Every block aimed at its
+// bytes was taken, unless a seek or a failure dropped it; none stays out.
+void ParAimEnd(void) {
+  if (Par.aim == nullptr) return;
+  if (Par.first < Par.aimEnd) ParDrain();
+  Par.aim = nullptr;
+  FatalSetStopHook(nullptr);
 }
 
 // Writing: the oldest block out, coded, appended with its index entry as
@@ -340,6 +374,9 @@ void ParTopUp(HILE* h) {
       break;
     }
     ParSlot* s = &p->slots[p->next % p->count];
+    s->into = s->raw;
+    if (p->aim != nullptr && p->next >= p->aimFirst && p->next < p->aimEnd)
+      s->into = p->aim + (size_t)(p->next - p->aimFirst) * HileBlockSize;
     BlockSource source = {&h->file, h, start, nullptr, 0};
     SourceRead(&source, s->coded, end - start);
     s->codedLen = end - start;
@@ -369,8 +406,13 @@ int ParTake(HILE* h, int32_t k, unsigned char* into) {
   int failed = p->workers->wait(k % p->count);
   p->first++;
   p->takeAt = s->end;
-  if (failed) return 0;
-  memcpy(into, s->raw, HileBlockSize);
+  if (failed) {
+    // The caller's decoding takes the fatal path: nothing may still be
+    // decoded into its bytes then.
+    ParDrain();
+    return 0;
+  }
+  if (s->into != into) memcpy(into, s->into, HileBlockSize);
   h->filePos = s->end;
   return 1;
 }
@@ -613,6 +655,13 @@ int Hread(void* dest, int count, HILE* h) {
       // its bytes; block then no longer holds the current block.
       int64_t next = (int64_t)h->blockStart + HileBlockSize;
       if (count >= HileBlockSize && next + HileBlockSize <= h->header.length) {
+        // The whole blocks from here on go straight into the caller's bytes
+        // from the workers too.
+        if (Par.h == h && Par.aim == nullptr) {
+          int64_t whole = ((int64_t)h->header.length - next) / HileBlockSize;
+          int32_t m = (int32_t)(count / HileBlockSize < whole ? count / HileBlockSize : whole);
+          ParAim(d, (int32_t)(next / HileBlockSize), m);
+        }
         FillInto(h, d);
         h->held = 0;
         h->pos = HileBlockSize;
@@ -636,6 +685,7 @@ int Hread(void* dest, int count, HILE* h) {
     count -= n;
     if ((int64_t)h->blockStart + h->pos >= h->header.length) break;
   }
+  if (Par.h == h) ParAimEnd();
   if (count > 0) h->eof = 1;
   return done;
 }

@@ -100,7 +100,10 @@ int PoolDefaultThreads(void) { return LzxPerThreadState ? PoolCores() : 1; }
 void PoolBegin(int threads, PoolWork work, void* context) {
   if (threads > PoolMaxThreads) threads = PoolMaxThreads;
   std::unique_lock<std::mutex> hold(Lock);
-  if (QueueHead != QueueTail) InternalError("LZX", __LINE__, 1);
+  if (QueueHead != QueueTail) {
+    hold.unlock();  // the fatal path may wait for the slots out
+    InternalError("LZX", __LINE__, 1);
+  }
   Work = work;
   Context = context;
   // Workers wait for the rest of the process; a thread object that is never

@@ -37,6 +37,19 @@ TEST(FatalDeathTest, CloseHookRunsBeforeExit) {
       testing::ExitedWithCode(2), "boom\nclosed all");
 }
 
+// The stop hook runs first, once: a fatal error inside it goes on without it.
+TEST(FatalDeathTest, StopHookRunsBeforeTheTextAndOnlyOnce) {
+  EXPECT_EXIT(
+      {
+        FatalSetStopHook([] {
+          fputs("stopped ", stderr);
+          FatalMessage("inside");
+        });
+        FatalMessage("outer");
+      },
+      testing::ExitedWithCode(2), "^stopped inside\n$");
+}
+
 TEST(FatalDeathTest, LongTextIsCutToTheBuffer) {
   std::string name(400, 'n');
   EXPECT_EXIT(

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "fatal_catch.h"
 #include "lzx/fileadapt.h"
 #include "lzx/scratch.h"
 
@@ -451,6 +452,80 @@ TEST_F(Hile, AFileOfOneBlockNeverStartsTheWorkers) {
     EXPECT_EQ(ReadStream("f.lzx"), data);
     EXPECT_EQ(CountedWorkers::begun, size > HileBlockSize ? 1 : 0) << "reading";
   }
+  HileSetWorkers(nullptr);
+}
+
+// Workers that leave every slot out until it is waited for (a worker that
+// has not got to it yet), and that can raise a fatal error on the calling
+// thread at a given submit, as a read error of the file would while the
+// blocks before it are out.
+struct LazyWorkers {
+  static int out, submits, failAt, outWhenShown;
+  static void (*work)(int, void*);
+  static void* context;
+  static void Begin(int, void (*w)(int, void*), void* c) {
+    work = w;
+    context = c;
+  }
+  static void Submit(int) {
+    out++;
+    if (++submits == failAt) FatalMessage("Fread: read error");
+  }
+  static int Wait(int slot) {
+    out--;
+    work(slot, context);
+    return 0;
+  }
+  static int Present(const char*) {
+    outWhenShown = out;
+    return 1;
+  }
+};
+int LazyWorkers::out, LazyWorkers::submits, LazyWorkers::failAt, LazyWorkers::outWhenShown;
+void (*LazyWorkers::work)(int, void*);
+void* LazyWorkers::context;
+
+bool ReadSurvives(void* into, int count, HILE* h) {
+  if (setjmp(fatal_catch::Escape())) return false;
+  Hread(into, count, h);
+  return true;
+}
+
+// Blocks read ahead are decoded straight into the reader's bytes: pieces that
+// start anywhere in a block get the same bytes, and a fatal error while such
+// blocks are out waits for them before the text is shown, so that nothing
+// writes into bytes the reader has given up.
+TEST_F(Hile, BlocksReadAheadIntoTheReadersBytes) {
+  static const HileWorkers workers = {2, 8, LazyWorkers::Begin, LazyWorkers::Submit, LazyWorkers::Wait};
+  Bytes data = SampleData(40 * HileBlockSize + 500, 11);
+  WriteStream("f.lzx", "wb", data);
+  HileSetWorkers(&workers);
+  for (int piece : {5 * HileBlockSize + 100, 2 * HileBlockSize, 64 * HileBlockSize}) {
+    SCOPED_TRACE(piece);
+    HILE* h = Hopen("f.lzx", "rb");
+    Bytes back(data.size());
+    for (size_t at = 0; at < back.size();) at += Hread(back.data() + at, piece, h);
+    Hclose(h);
+    EXPECT_EQ(back, data);
+    EXPECT_EQ(LazyWorkers::out, 0);
+  }
+  {
+    CatchFatal caught;
+    FatalSetPresenter(LazyWorkers::Present);
+    for (int failAt : {2, 9, 30}) {
+      SCOPED_TRACE(failAt);
+      LazyWorkers::out = LazyWorkers::submits = 0;
+      LazyWorkers::failAt = failAt;
+      LazyWorkers::outWhenShown = -1;
+      Bytes back(data.size());
+      HILE* h = Hopen("f.lzx", "rb");
+      EXPECT_FALSE(ReadSurvives(back.data(), (int)back.size(), h)) << "no fatal error";
+      EXPECT_EQ(LazyWorkers::outWhenShown, 0) << "blocks were out when the text was shown";
+      HileReleaseAll();
+    }
+    LazyWorkers::failAt = 0;
+  }
+  EXPECT_EQ(ReadStream("f.lzx"), data);
   HileSetWorkers(nullptr);
 }
 
