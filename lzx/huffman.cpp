@@ -306,10 +306,10 @@ enum { LinearWidth = 31 };  // DecodeLongIndex width: ask DecodeLong
 LZX_PER_THREAD uint16_t longPrefixes[DecodeSize];
 LZX_PER_THREAD int longPrefixCount;
 
-// The sub-tables of the codes longer than 10 bits, one per first-level entry
+// The sub-tables of the codes longer than 11 bits, one per first-level entry
 // that they pass through, each as wide as its longest code; where the room
 // runs out, the entry is left to the linear search. In code order the codes
-// that share their first 10 bits follow each other, the longest last, and as
+// that share their first 11 bits follow each other, the longest last, and as
 // LenToVal lets only complete codes through (the one code of one bit has no
 // long codes), they cover their sub-table exactly.
 void TableBuildLong(const HufTable& table, const uint16_t* longSymbols, int longCount) {

@@ -1,5 +1,5 @@
 // Huffman code tables: lengths from frequencies, canonical codes from lengths,
-// and symbol decoding through a 10-bit lookup table.
+// and symbol decoding through an 11-bit lookup table.
 #pragma once
 
 #include <stdint.h>
@@ -11,7 +11,7 @@
 enum {
   HufMaxSymbols = 512,
   HufMaxLen = 24,
-  DecodeBits = 10,
+  DecodeBits = 11,
   DecodeSize = 1 << DecodeBits,
   RefSymbolFirst = 256,  // the block coder's references: 256 + 16 * lb + ds
 };
@@ -48,7 +48,7 @@ void TableBuild(const HufTable& table);  // after LenToVal
 int DecodeLong(const HufTable& table, uint32_t bits);
 int UnCode(const HufTable& table, uint32_t bits);
 
-// The first level of decoding: one entry per 10-bit index, for the code
+// The first level of decoding: one entry per 11-bit index, for the code
 // that prefixes it. A literal entry (bit 31 clear) holds one literal, or two
 // when both codes fit in the index; a reference entry holds the reference's
 // code and the number of its extra bits, so that the unpacker takes the whole
@@ -61,7 +61,7 @@ int UnCode(const HufTable& table, uint32_t bits);
 //   bits 29..30  literals in the entry (1 or 2; 0 for a reference), so that
 //                a literal entry shifted by 29 is its count
 //   bit 31       a reference
-// DecodeEntryLong where the code is longer than 10 bits. Holds MainTable only.
+// DecodeEntryLong where the code is longer than 11 bits. Holds MainTable only.
 //
 // DecodeEntry holds each entry in its high 32 bits and, in its low 16, the
 // bits the entry takes (bits 0..5) and DecodeBits (bits 8..15): the control
@@ -88,7 +88,7 @@ struct RefCode {
 };
 extern const std::array<RefCode, 256> RefCodes;  // by symbol - 256
 
-// Second level for the codes longer than 10 bits, filled by TableBuild: for a
+// Second level for the codes longer than 11 bits, filled by TableBuild: for a
 // DecodeEntry of DecodeEntryLong, DecodeLongIndex holds the offset of a
 // sub-table in DecodeLongTable (above bit 5) and the number of further stream
 // bits that index it (bits 0..4). The codes cover their sub-tables exactly
@@ -96,15 +96,15 @@ extern const std::array<RefCode, 256> RefCodes;  // by symbol - 256
 // sub-table (width 31) and a sub-table entry of DecodeLongNone go to the
 // linear DecodeLong, so the symbol, or the fatal text, is always DecodeLong's.
 enum {
-  DecodeLongTableSize = 1 << 14,
-  DecodeLongNone = 0xFFFF,  // a sub-table entry of no code: TableBuild writes none
   DecodeLongMaxWidth = HufMaxLen - DecodeBits,
+  DecodeLongTableSize = 1 << DecodeLongMaxWidth,  // room for one sub-table of the longest codes
+  DecodeLongNone = 0xFFFF,                        // a sub-table entry of no code: TableBuild writes none
 };
 extern LZX_PER_THREAD uint32_t DecodeLongIndex[DecodeSize];
 extern LZX_PER_THREAD uint16_t DecodeLongTable[DecodeLongTableSize];
 
 // The entry of one symbol s of code length l alone (also a code longer than
-// 10 bits).
+// 11 bits).
 inline uint32_t DecodeEntryFor(int s, int l) {
   if (s < RefSymbolFirst) return (uint32_t)l | (uint32_t)s << 8 | (uint32_t)l << 24 | 1u << 29;
   const RefCode& r = RefCodes[(s - RefSymbolFirst) & 255];
@@ -130,7 +130,7 @@ inline int DecodeFromBits(uint64_t v) {
   return DecodeLong(MainTable, (uint32_t)v & 0xFFFFFFu);
 }
 
-// The entry for the bits v, also for the codes longer than 10 bits, which
+// The entry for the bits v, also for the codes longer than 11 bits, which
 // come back as an entry of their symbol alone.
 inline uint32_t DecodeEntryOf(uint64_t v) {
   uint32_t e = DecodeEntryAt(v & (DecodeSize - 1));

@@ -226,10 +226,11 @@ inline __attribute__((always_inline)) int UnpackBlock(int bits) {
   // The fast loop takes only items that start 64 bits or more before the end
   // of the block and have room in RleBuf; the checked loop after it takes the
   // rest, and any item whose checks fail, from where the fast loop left off.
-  // Its bits are in a register (BitReader); each turn starts with at least 56
-  // of them and with the entry of the next item, looked up while at least 10
-  // were left. Up to three literal entries take at most 30 bits and 6 bytes;
-  // a reference with a code of up to 10 bits takes at most 31.
+  // Its bits are in a register (BitReader); each turn starts with a refill,
+  // after which all 64 bits of the register are the stream's (at least 56 of
+  // them counted), and with the entry of the next item, looked up while at
+  // least 11 were left. Up to three literal entries take at most 33 bits and
+  // 6 bytes; a reference with a code of up to 11 bits takes at most 32.
   BitReader r;
   BitReaderStart(&r, BitPos);
   // The byte where the register's bits end lies beyond the reading position,
@@ -248,7 +249,7 @@ inline __attribute__((always_inline)) int UnpackBlock(int bits) {
   // kind: a literal entry and a reference take the same bits from the front
   // (e's low six), so the lookup is the same for both, and where the branch
   // was guessed wrong the next entry is already on its way. A reference
-  // without ten bits after it looks up again after a refill.
+  // without eleven bits after it looks up again after a refill.
   while (r.next < fastEnd && out + FastRoom <= RleBufSize) {
     BitReaderRefill(&r);
     uint64_t n = entries[IndexAfter<Bextr>(r.buf, e)];
@@ -267,8 +268,9 @@ inline __attribute__((always_inline)) int UnpackBlock(int bits) {
         }
       }
     }
-    // At least 36 bits left: enough for a short reference, or for a long
-    // code's 24 bits.
+    // At least 34 bits counted and 42 in the register: enough for a short
+    // reference, or for a long code's 24 bits and, after a literal of that
+    // code, the 11 of the next lookup.
     if (e == DecodeWideLong) {
       e = DecodeEntryWide(DecodeEntryOf(r.buf));
       if (!(e & DecodeWideRef)) {

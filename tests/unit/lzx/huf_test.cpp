@@ -63,7 +63,7 @@ TEST(HufPack, RoundTripsEveryKindOfBlock) {
 }
 
 TEST(HufPack, DeepCodesRoundTrip) {
-  // Fibonacci-like counts give codes far longer than 10 bits.
+  // Fibonacci-like counts give codes far longer than 11 bits.
   std::vector<unsigned char> b;
   int a = 1, c = 1;
   for (int v = 0; v < 20 && b.size() < 16384; v++) {

@@ -115,34 +115,35 @@ TEST(Huffman, TreesAreThoseOfTheOneWorkList) {
   }
 }
 
-TEST(Huffman, TenBitCodesUseTheTableAndLongerOnesTheSearch) {
-  // Doubling frequencies give a chain: symbol 0 gets the longest code.
+TEST(Huffman, CodesOfTheIndexWidthUseTheTableAndLongerOnesTheSearch) {
+  // Doubling frequencies give a chain: symbols 0 and 1 get the longest code,
+  // two bits longer than the index.
   std::vector<int> freq;
-  for (int i = 0; i < 13; i++) freq.push_back(1 << (i == 0 ? 0 : i - 1));
+  for (int i = 0; i < DecodeBits + 3; i++) freq.push_back(1 << (i == 0 ? 0 : i - 1));
   BuildFromFrequencies(MainTable, freq);
   TableBuild(MainTable);
-  int seen10 = 0, seen11 = 0;
-  for (int s = 0; s < 13; s++) {
+  int seenWidth = 0, seenLonger = 0;
+  for (int s = 0; s < (int)freq.size(); s++) {
     BitPos = 0;
     PutBits(MainTable.len[s], MainTable.val[s]);
     PutBits(24, 0xABCDEF);  // whatever follows
     BitPos = 0;
-    uint32_t entry = DecodeEntryAt(PeekBits() & 1023);
-    if (MainTable.len[s] <= 10) {
+    uint32_t entry = DecodeEntryAt(PeekBits() & (DecodeSize - 1));
+    if (MainTable.len[s] <= DecodeBits) {
       EXPECT_EQ(DecodeEntrySymbol(entry), s);
       EXPECT_EQ(DecodeEntryCodeLen(entry), MainTable.len[s]);
     } else {
       EXPECT_EQ(entry, DecodeEntryLong);
     }
-    seen10 += MainTable.len[s] == 10;
-    seen11 += MainTable.len[s] == 11;
+    seenWidth += MainTable.len[s] == DecodeBits;
+    seenLonger += MainTable.len[s] == DecodeBits + 1;
     EXPECT_EQ(DecodeSymbol(), s);
     EXPECT_EQ(BitPos, MainTable.len[s]);
     BitPos = 0;
     EXPECT_EQ(UnCode(MainTable, PeekBits()), s);
   }
-  EXPECT_EQ(seen10, 1);
-  EXPECT_EQ(seen11, 1);
+  EXPECT_EQ(seenWidth, 1);
+  EXPECT_EQ(seenLonger, 1);
 }
 
 // The symbol whose code of at most maxLen bits begins the bits, or -1.
@@ -186,7 +187,7 @@ void CheckDecodeEntries(const HufTable& t, int* pairs, int* longs) {
     }
     *pairs += pair;
   }
-  // The codes longer than 10 bits each in a sub-table of their own first
+  // The codes longer than the index each in a sub-table of their own first
   // level entry (none of these tables fills the room), nothing of an earlier
   // table left in the others.
   for (int s = 0; s < t.count; s++) {
@@ -210,7 +211,7 @@ TEST(Huffman, DecodeEntriesHoldWholeItemsAndPairTheLiteralsThatFit) {
   for (int r = 0; r < 144; r++) freq[256 + r] = r % 3 == 0 ? 1 + r * 5 : 0;
   // Tables built one after the other: nothing of the one before may remain.
   std::vector<std::vector<int>> shapes = {freq};
-  // One literal of one bit, the others from 2 to over 10 bits; then a
+  // One literal of one bit, the others from 2 to over 11 bits; then a
   // reference of one bit in front of them.
   std::vector<int> chain(400, 0);
   for (int s = 0; s < 14; s++) chain[s * 3] = 1 << (s < 2 ? 0 : s - 1);

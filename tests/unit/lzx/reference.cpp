@@ -38,7 +38,7 @@ uint32_t Get(int n) {
 
 // ---- decoding by table and linear search
 
-enum { LongMark = 512 };  // decodeTable entry of a code longer than 10 bits
+enum { LongMark = 512 };  // decodeTable entry of a code longer than the index
 uint16_t decodeTable[DecodeSize];
 
 void BuildTable(const HufTable& table) {
