@@ -334,6 +334,81 @@ TEST_F(FastCodec, LongestReferencesUpToAndPastTheBufferEnd) {
   EXPECT_LT(fatal, cases);
 }
 
+// Turns whose items take the most bits of the register: literals whose codes
+// are as long as the index (one to an entry), literals and references whose
+// codes are 23 and 24 bits long, references with the most extra bits, in
+// random order after a lead that lets the references reach back 2,048 bytes.
+TEST_F(FastCodec, ItemsOfTheLongestCodesInAnyOrder) {
+  // A chain of code lengths 1 to 23 and 24 twice.
+  const int chain[25] = {'a',
+                         'b',
+                         'c',
+                         'd',
+                         'e',
+                         'f',
+                         'g',
+                         'h',
+                         'i',
+                         'j',
+                         'k',
+                         'l',
+                         'm',
+                         'n',
+                         'o',
+                         'p',
+                         'q',
+                         'r',
+                         's',
+                         't',
+                         'u',
+                         RefSymbolFirst + 16 * 3 + 2,
+                         RefSymbolFirst + 16 * 8 + 11,
+                         'z',
+                         RefSymbolFirst + 16 * 8 + 10};
+  uint32_t seed = 5;
+  auto next = [&seed]() { return (seed = seed * 1103515245u + 12345) >> 8; };
+  for (int round = 0; round < 40; round++) {
+    MainTable.count = LzSymbols;
+    memset(MainTable.len, 0, sizeof MainTable.len);
+    for (int i = 0; i < 25; i++) MainTable.len[chain[i]] = (uint8_t)(i < 23 ? i + 1 : 24);
+    BitPos = 0;
+    memset(BitBuf, 0, sizeof BitBuf);
+    SendLens(MainTable);
+    LenToVal(MainTable);
+    auto put = [](int s) { PutBits(MainTable.len[s], MainTable.val[s]); };
+    for (int k = 0; k < 2100; k++) put('a');
+    int out = 2100;
+    for (int k = 0; k < 1500; k++) {
+      // Mostly the literal as long as the index, the longest codes and the
+      // references with the most extra bits.
+      uint32_t pick = next() % 20;
+      int s = pick < 7    ? chain[DecodeBits - 1]
+              : pick < 10 ? 'z'
+              : pick < 12 ? chain[22]
+              : pick < 14 ? chain[24]
+                          : chain[next() % 25];
+      if (s >= RefSymbolFirst && out > 30000) s = 'z';
+      put(s);
+      if (s < RefSymbolFirst) {
+        out++;
+        continue;
+      }
+      const RefCode& rc = RefCodes[(s - RefSymbolFirst) & 255];
+      uint32_t len = next() & ((1u << rc.lenBits) - 1), dist = next() & ((1u << rc.distBits) - 1);
+      PutBits(rc.lenBits, len);
+      PutBits(rc.distBits, dist);
+      out += rc.lenBase + (int)len;
+    }
+    int bits = BitPos;
+    Bytes coded(BitBuf, BitBuf + (bits + 7) / 8);
+    SCOPED_TRACE(round);
+    Outcome b = Unpack(Ref::LzxUnpack, coded, bits);
+    ASSERT_FALSE(b.fatal) << b.text;
+    ASSERT_EQ(Unpack(UnpackBmi2Form, coded, bits), b);
+    ASSERT_EQ(Unpack(UnpackPlainForm, coded, bits), b);
+  }
+}
+
 TEST_F(FastCodec, RunLengthDecoderMatchesTheReferenceOnDamagedData) {
   TestRandom rnd(31);
   static unsigned char out[RleBlockSize], refOut[RleBlockSize];
