@@ -336,35 +336,17 @@ TEST_F(FastCodec, LongestReferencesUpToAndPastTheBufferEnd) {
 
 // Turns whose items take the most bits of the register: literals whose codes
 // are as long as the index (one to an entry), literals and references whose
-// codes are 23 and 24 bits long, references with the most extra bits, in
-// random order after a lead that lets the references reach back 2,048 bytes.
+// codes are 23 and 24 bits long, and references with 17 extra bits, in random
+// order after a lead that lets the references reach back 2,048 bytes.
 TEST_F(FastCodec, ItemsOfTheLongestCodesInAnyOrder) {
-  // A chain of code lengths 1 to 23 and 24 twice.
-  const int chain[25] = {'a',
-                         'b',
-                         'c',
-                         'd',
-                         'e',
-                         'f',
-                         'g',
-                         'h',
-                         'i',
-                         'j',
-                         'k',
-                         'l',
-                         'm',
-                         'n',
-                         'o',
-                         'p',
-                         'q',
-                         'r',
-                         's',
-                         't',
-                         'u',
-                         RefSymbolFirst + 16 * 3 + 2,
-                         RefSymbolFirst + 16 * 8 + 11,
-                         'z',
-                         RefSymbolFirst + 16 * 8 + 10};
+  // A chain of code lengths 1 to 23 and 24 twice: literals 'a' to 'u' for 1
+  // to 21 bits, then references, and 'z' and a reference for 24.
+  int chain[25];
+  for (int i = 0; i < 21; i++) chain[i] = 'a' + i;
+  chain[21] = RefSymbolFirst + 16 * 3 + 2;
+  chain[22] = RefSymbolFirst + 16 * 8 + 11;  // 7 + 10 extra bits
+  chain[23] = 'z';
+  chain[24] = RefSymbolFirst + 16 * 8 + 10;
   uint32_t seed = 5;
   auto next = [&seed]() { return (seed = seed * 1103515245u + 12345) >> 8; };
   for (int round = 0; round < 40; round++) {
